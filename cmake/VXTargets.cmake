@@ -1,0 +1,50 @@
+# Compiler settings shared by every target, and vx_add_plugin().
+
+# The same inputs give the same output samples on all three targets: no
+# fused multiply-add anywhere, and SSE2 arithmetic instead of x87 on 32-bit.
+add_compile_options(-ffp-contract=off -Wall -Wextra)
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "i686|i386|x86$")
+  add_compile_options(-msse2 -mfpmath=sse)
+  set(VX_TARGET_32BIT ON)
+endif()
+
+if(WIN32)
+  # A plug-in DLL or test program needs only system DLLs.
+  add_link_options(-static-libgcc -static-libstdc++ -static)
+endif()
+
+if(VX_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+set(VX_PLUGIN_DIR ${CMAKE_BINARY_DIR}/plugins)
+set(VX_SDK_DIR ${CMAKE_SOURCE_DIR}/vx_sdk2)
+
+# vx_add_plugin(NAME SOURCES...): a plug-in library NAME.so / NAME.dll in
+# build/<preset>/plugins, with the framework compiled in and only
+# getModuleProperties and makeModule exported. The plug-in's folder must hold
+# Module.h declaring its `Module`.
+function(vx_add_plugin name)
+  add_library(${name} MODULE ${ARGN} ${VX_SDK_DIR}/VXPluginEntry.cpp)
+  target_link_libraries(${name} PRIVATE vx_sdk2)
+  target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+  set_target_properties(${name} PROPERTIES
+    PREFIX ""
+    LIBRARY_OUTPUT_DIRECTORY ${VX_PLUGIN_DIR}
+    RUNTIME_OUTPUT_DIRECTORY ${VX_PLUGIN_DIR}
+    CXX_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON)
+  if(WIN32)
+    target_sources(${name} PRIVATE ${VX_SDK_DIR}/plugin.def)
+  else()
+    target_link_options(${name} PRIVATE -Wl,--version-script=${VX_SDK_DIR}/plugin.map -Wl,-z,defs)
+  endif()
+endfunction()
+
+# Where test programs find plug-ins; Wine sees the build tree on drive Z:.
+if(WIN32)
+  set(VX_PLUGIN_DIR_FOR_TESTS "Z:${VX_PLUGIN_DIR}")
+else()
+  set(VX_PLUGIN_DIR_FOR_TESTS "${VX_PLUGIN_DIR}")
+endif()
