@@ -70,7 +70,7 @@ typedef struct ProbeLogEntry {
     int32_t c;
 } ProbeLogEntry;
 
-enum { PROBE_LOG_CAPACITY = 1024 };
+enum { PROBE_LOG_CAPACITY = 4096 };
 
 typedef struct ProbeLog {
     int32_t count;
