@@ -229,6 +229,86 @@ VX_STATIC_ASSERT(offsetof(VXPinProperties, spare) == 28, "spare");
 VX_STATIC_ASSERT(sizeof(VXPinProperties) == 32, "VXPinProperties is 8 words");
 #endif
 
+/* ==== GUI side ============================================================
+ * A plug-in's user-interface object talks to the host through a record and a
+ * callback of its own. Its opcodes form a numbering apart from the module
+ * side's OP_* and HC_* codes; the two never mix. */
+
+#ifdef __cplusplus
+class VXGUI_base;
+typedef VXGUI_base VXGuiObject;
+#else
+typedef struct VXGuiObject VXGuiObject; /* opaque to a C host */
+#endif
+
+struct VXGuiRecord;
+
+/* Host to GUI object: opcodes GOP_*. Reads record->object. */
+typedef VXIntPtr(VX_CDECL* VXGuiDispatcherFunction)(struct VXGuiRecord* record, int32_t opcode,
+                                                    int32_t index, int32_t value, void* ptr,
+                                                    float opt);
+/* GUI object to host: opcodes GHC_*. The GUI object always passes its own
+ * record. Unlike the module side, a GUI object cannot work without it: a
+ * host call with a null callback is a broken contract. */
+typedef VXIntPtr(VX_CDECL* vxguiMasterCallback)(struct VXGuiRecord* record, int32_t opcode,
+                                                int32_t index, int32_t value, void* ptr,
+                                                float opt);
+
+enum { VX_GUI_MAGIC = 0x5658504D /* "VXPM" */, VX_GUI_RECORD_VERSION = 1 };
+
+typedef struct VXGuiRecord {
+    int32_t magic;                       /* VX_GUI_MAGIC; constant */
+    int32_t version;                     /* 1; constant */
+    VXGuiDispatcherFunction dispatcher;  /* constant */
+    int32_t host_data;                   /* the constructor's word; never read by the plug-in */
+    VXGuiObject* object;                 /* the GUI object that embeds this record */
+    int32_t reserved[5];                 /* 0 */
+} VXGuiRecord;
+
+/* GUI dispatcher opcodes (host to GUI object). Any opcode above
+ * GOP_LAST, compared as unsigned, is ignored with result 0. Only the
+ * argument shapes of the numbered ones are fixed. */
+enum {
+    GOP_OPEN = 0,         /* Open(index == 1) */
+    GOP_CLOSE = 1,        /* Close, then destroys the object; result 1 */
+    GOP_OPCODE2 = 2,      /* index, ptr */
+    GOP_OPCODE3 = 3,      /* ptr, opt and the pair (index, value) */
+    GOP_OPCODE4 = 4,      /* as GOP_OPCODE3 */
+    GOP_OPCODE5 = 5,      /* as GOP_OPCODE3 */
+    GOP_OPCODE6 = 6,      /* value, index, ptr */
+    GOP_PIN_UPDATE = 7,   /* index: the pin */
+    GOP_OPCODE8 = 8,      /* ptr */
+    GOP_OPCODE9 = 9,      /* ptr */
+    GOP_OPCODE10 = 10,    /* result 0 or 1 */
+    GOP_OPCODE11 = 11,    /* index */
+    GOP_OPCODE12 = 12,    /* index */
+    GOP_LAST = GOP_OPCODE12
+};
+
+/* GUI callback opcodes (GUI object to host). index is the pin wherever a pin
+ * is concerned. */
+enum {
+    GHC_WRITE_PIN_TEXT = 6,        /* ptr: the zero-terminated text, valid during the call */
+    GHC_READ_PIN_TEXT = 7,         /* result: address of the host's zero-terminated text */
+    GHC_REQUEST_8 = 8,             /* index, value, ptr */
+    GHC_READ_PIN_VALUE = 14,       /* ptr: a 32-bit word for the host to write the value into */
+    GHC_WRITE_PIN_VALUE = 15,      /* value: an integer value; opt: a float value */
+    GHC_READ_PIN_TEXT_SIZED = 17,  /* ptr null: result n; then value n, ptr a 2 x n byte buffer */
+    GHC_REQUEST_18 = 18,           /* ptr */
+    GHC_REQUEST_19 = 19,           /* ptr */
+    GHC_QUERY_20 = 20              /* ptr; non-zero result means true */
+};
+
+#if INTPTR_MAX == INT32_MAX
+VX_STATIC_ASSERT(offsetof(VXGuiRecord, magic) == 0, "gui magic");
+VX_STATIC_ASSERT(offsetof(VXGuiRecord, version) == 4, "gui version");
+VX_STATIC_ASSERT(offsetof(VXGuiRecord, dispatcher) == 8, "gui dispatcher");
+VX_STATIC_ASSERT(offsetof(VXGuiRecord, host_data) == 12, "gui host_data");
+VX_STATIC_ASSERT(offsetof(VXGuiRecord, object) == 16, "gui object");
+VX_STATIC_ASSERT(offsetof(VXGuiRecord, reserved) == 20, "gui reserved");
+VX_STATIC_ASSERT(sizeof(VXGuiRecord) == 40, "VXGuiRecord is 10 words");
+#endif
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif
