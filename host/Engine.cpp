@@ -1,0 +1,147 @@
+#include "Engine.h"
+
+#include <cmath>
+#include <queue>
+
+#include "HostError.h"
+
+namespace vxhost {
+
+namespace {
+
+constexpr int32_t kMaxBlockSize = 1 << 20;
+// Rates outside this range are no audio rate; they are refused before any
+// module divides by them.
+constexpr double kMinSampleRate = 1.0;
+constexpr double kMaxSampleRate = 10.0e6;
+
+}  // namespace
+
+Engine::Engine(double sample_rate, int32_t block_size) : m_sample_rate(sample_rate), m_block_size(block_size) {
+    if (!std::isfinite(sample_rate) || sample_rate < kMinSampleRate || sample_rate > kMaxSampleRate)
+        throw HostError("sample rate must be between 1 and 10000000 Hz");
+    if (block_size < 1 || block_size > kMaxBlockSize)
+        throw HostError("block size must be between 1 and " + std::to_string(kMaxBlockSize) + " samples");
+}
+
+Engine::~Engine() {
+    // Modules fed by others go first, so no module outlives a buffer it reads.
+    for (auto it = m_order.rbegin(); it != m_order.rend(); ++it) m_nodes[static_cast<size_t>(*it)].reset();
+    m_nodes.clear();
+}
+
+NodeId Engine::Add(std::unique_ptr<Node> node) {
+    if (m_started) throw HostError("modules cannot be added to a running patch");
+    if (Find(node->Name()) >= 0) throw HostError("two modules are called \"" + node->Name() + "\"");
+    m_nodes.push_back(std::move(node));
+    m_fanout.emplace_back(static_cast<size_t>(m_nodes.back()->PinCount()));
+    return static_cast<NodeId>(m_nodes.size() - 1);
+}
+
+NodeId Engine::Find(const std::string& name) const {
+    for (size_t i = 0; i < m_nodes.size(); ++i)
+        if (m_nodes[i]->Name() == name) return static_cast<NodeId>(i);
+    return -1;
+}
+
+NodeId Engine::IdOf(const Node& node) const {
+    for (size_t i = 0; i < m_nodes.size(); ++i)
+        if (m_nodes[i].get() == &node) return static_cast<NodeId>(i);
+    return -1;
+}
+
+std::string Engine::Describe(PinRef ref) const {
+    const Node& node = At(ref.node);
+    return node.Name() + "." + node.Pins().at(static_cast<size_t>(ref.pin)).name;
+}
+
+void Engine::CheckPin(PinRef ref) const {
+    if (ref.node < 0 || ref.node >= NodeCount()) throw HostError("a wire names a module that does not exist");
+    if (ref.pin < 0 || ref.pin >= At(ref.node).PinCount())
+        throw HostError("a wire names pin " + std::to_string(ref.pin) + " of " + At(ref.node).Name() +
+                        ", which does not exist");
+}
+
+void Engine::Connect(PinRef from, PinRef to) {
+    if (m_started) throw HostError("wires cannot be added to a running patch");
+    CheckPin(from);
+    CheckPin(to);
+    const NodePin& out = At(from.node).Pins()[static_cast<size_t>(from.pin)];
+    const NodePin& in = At(to.node).Pins()[static_cast<size_t>(to.pin)];
+    const std::string wire = Describe(from) + " -> " + Describe(to);
+    if (out.direction == PinDirection::Output && in.direction == PinDirection::Output)
+        throw HostError("wire " + wire + " connects two outputs");
+    if (out.direction != PinDirection::Output)
+        throw HostError("wire " + wire + " starts at an input; a wire runs from an output to an input");
+    if (in.direction != PinDirection::Input)
+        throw HostError("wire " + wire + " must end at an input");
+    if (out.kind != PinKind::Audio || in.kind != PinKind::Audio)
+        throw HostError("wire " + wire + ": only audio pins can be wired; give " + Describe(to) + " a value instead");
+    for (const Wire& w : m_wires)
+        if (w.to.node == to.node && w.to.pin == to.pin)
+            throw HostError("wire " + wire + ": " + Describe(to) + " is already wired from " + Describe(w.from) +
+                            " (use a mix module to combine signals)");
+    if (from.node == to.node || Reaches(to.node, from.node)) throw HostError("wire " + wire + " makes a cycle");
+    m_wires.push_back({from, to});
+    m_fanout[static_cast<size_t>(from.node)][static_cast<size_t>(from.pin)].push_back(to);
+}
+
+bool Engine::Reaches(NodeId from, NodeId to) const {
+    std::vector<bool> seen(m_nodes.size(), false);
+    std::vector<NodeId> pending{from};
+    while (!pending.empty()) {
+        const NodeId at = pending.back();
+        pending.pop_back();
+        if (at == to) return true;
+        if (seen[static_cast<size_t>(at)]) continue;
+        seen[static_cast<size_t>(at)] = true;
+        for (const auto& targets : m_fanout[static_cast<size_t>(at)])
+            for (const PinRef& t : targets) pending.push_back(t.node);
+    }
+    return false;
+}
+
+void Engine::Start() {
+    if (m_started) return;
+    // Dependency order; among modules that are ready, the one added first.
+    std::vector<int> waiting(m_nodes.size(), 0);
+    for (const Wire& w : m_wires) ++waiting[static_cast<size_t>(w.to.node)];
+    std::priority_queue<NodeId, std::vector<NodeId>, std::greater<NodeId>> ready;
+    for (size_t i = 0; i < m_nodes.size(); ++i)
+        if (waiting[i] == 0) ready.push(static_cast<NodeId>(i));
+    while (!ready.empty()) {
+        const NodeId id = ready.top();
+        ready.pop();
+        m_order.push_back(id);
+        for (const auto& targets : m_fanout[static_cast<size_t>(id)])
+            for (const PinRef& t : targets)
+                if (--waiting[static_cast<size_t>(t.node)] == 0) ready.push(t.node);
+    }
+    for (auto& node : m_nodes) node->Prepare(m_sample_rate, m_block_size, this);
+    for (const Wire& w : m_wires) At(w.to.node).BindInput(w.to.pin, At(w.from.node).OutputBuffer(w.from.pin));
+    m_started = true;
+    for (NodeId id : m_order) At(id).Start();
+}
+
+void Engine::Run(int32_t frames) {
+    if (!m_started) Start();
+    if (frames <= 0) return;
+    if (frames > m_block_size) throw HostError("a block longer than the block size");
+    for (NodeId id : m_order) At(id).RunBlock(m_clock, frames);
+    m_clock += static_cast<uint64_t>(frames);
+}
+
+void Engine::Route(const Node& from, int32_t output_pin, int32_t state, uint64_t clock) {
+    const NodeId id = IdOf(from);
+    if (id < 0) return;
+    NodeEvent e;
+    e.time = clock;
+    e.kind = NodeEvent::Kind::PinStatus;
+    e.state = state;
+    for (const PinRef& target : m_fanout[static_cast<size_t>(id)][static_cast<size_t>(output_pin)]) {
+        e.pin = target.pin;
+        At(target.node).Enqueue(e);
+    }
+}
+
+}  // namespace vxhost

@@ -1,0 +1,90 @@
+// The host engine: modules wired output pin to input pin, driven block by
+// block in dependency order on one sample clock. Each module runs its whole
+// block before the modules it feeds, so every announcement it makes reaches
+// them in time to be delivered at its own sample.
+#ifndef VXHOST_ENGINE_H
+#define VXHOST_ENGINE_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Node.h"
+
+namespace vxhost {
+
+using NodeId = int32_t;
+
+struct PinRef {
+    NodeId node;
+    int32_t pin;
+};
+
+struct Wire {
+    PinRef from;  // an output
+    PinRef to;    // an input
+};
+
+class Engine : private AnnouncementRouter {
+public:
+    // HostError for a sample rate or block size no module could run at.
+    Engine(double sample_rate, int32_t block_size);
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    double SampleRate() const { return m_sample_rate; }
+    int32_t BlockSize() const { return m_block_size; }
+
+    // ---- Building, before Start ----
+    // Module names are unique in a patch.
+    NodeId Add(std::unique_ptr<Node> node);
+    template <class T, class... Args>
+    T& Emplace(Args&&... args) {
+        auto node = std::make_unique<T>(std::forward<Args>(args)...);
+        T& ref = *node;
+        Add(std::move(node));
+        return ref;
+    }
+    // HostError for a wire that does not run from an audio output to a free
+    // audio input, or that closes a cycle.
+    void Connect(PinRef from, PinRef to);
+    Node& At(NodeId id) const { return *m_nodes.at(static_cast<size_t>(id)); }
+    NodeId Find(const std::string& name) const;  // -1 if none
+    NodeId IdOf(const Node& node) const;
+    int32_t NodeCount() const { return static_cast<int32_t>(m_nodes.size()); }
+    const std::vector<Wire>& Wires() const { return m_wires; }
+    std::string Describe(PinRef ref) const;  // "module.pin"
+
+    // ---- Running ----
+    // Fixes the order, gives every module its buffers, binds the wires and
+    // opens the modules in order.
+    void Start();
+    bool Started() const { return m_started; }
+    // One block of `frames` samples (at most the block size) for every module.
+    void Run(int32_t frames);
+    uint64_t Clock() const { return m_clock; }
+    const std::vector<NodeId>& Order() const { return m_order; }
+    // The samples `ref` produced in the last block.
+    const float* Output(PinRef ref) const { return At(ref.node).OutputBuffer(ref.pin); }
+
+private:
+    void Route(const Node& from, int32_t output_pin, int32_t state, uint64_t clock) override;
+    bool Reaches(NodeId from, NodeId to) const;
+    void CheckPin(PinRef ref) const;
+
+    double m_sample_rate;
+    int32_t m_block_size;
+    std::vector<std::unique_ptr<Node>> m_nodes;
+    std::vector<Wire> m_wires;
+    // For each module and output pin: the inputs wired to it.
+    std::vector<std::vector<std::vector<PinRef>>> m_fanout;
+    std::vector<NodeId> m_order;
+    uint64_t m_clock = 0;
+    bool m_started = false;
+};
+
+}  // namespace vxhost
+
+#endif  // VXHOST_ENGINE_H

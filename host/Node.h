@@ -1,0 +1,155 @@
+// A module of a patch as the engine drives it: a plug-in instance or one of
+// the host's own utility modules. The base class keeps what every module has
+// in common: its pins and their buffers, the stream state of each input, a
+// queue of events ordered by clock, and the loop that cuts each block at the
+// queued clocks so that every event takes effect exactly at its sample,
+// between two processing calls.
+#ifndef VXHOST_NODE_H
+#define VXHOST_NODE_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "VXHostAbi.h"
+
+namespace vxhost {
+
+enum class PinDirection { Input, Output };
+
+// Audio pins carry a buffer of samples per block; value pins carry one
+// number written into the module (choices, switches, numbers).
+enum class PinKind { Audio, Value, Other };
+
+struct NodePin {
+    std::string name;
+    PinDirection direction = PinDirection::Input;
+    PinKind kind = PinKind::Audio;
+    int32_t datatype = DT_FSAMPLE;
+    bool is_setting = false;     // a setting of the module rather than an input
+    std::string default_text;    // as the module describes it
+    std::string choices;         // "label=value,..." for a choice pin
+    double default_value = 0.0;  // the sample value or setting value the host starts with
+};
+
+// An event waiting in a module's queue.
+struct NodeEvent {
+    enum class Kind { PinStatus, ValueChange, Plugin };
+    uint64_t time = 0;
+    Kind kind = Kind::PinStatus;
+    int32_t pin = 0;
+    int32_t state = ST_STATIC;
+    double value = 0.0;  // ValueChange: the new value of a value pin
+    VXEvent plugin{};    // Plugin: the module's own event, as it handed it over
+};
+
+class Node;
+
+// Where a module's output announcements go: the engine forwards each one to
+// every input wired to that output.
+class AnnouncementRouter {
+public:
+    virtual void Route(const Node& from, int32_t output_pin, int32_t state, uint64_t clock) = 0;
+
+protected:
+    ~AnnouncementRouter() = default;
+};
+
+class Node {
+public:
+    explicit Node(std::string name);
+    virtual ~Node();
+    Node(const Node&) = delete;
+    Node& operator=(const Node&) = delete;
+
+    const std::string& Name() const { return m_name; }
+    // What kind of module this is, for messages ("sumtone", "multiply").
+    virtual std::string Kind() const = 0;
+    const std::vector<NodePin>& Pins() const { return m_pins; }
+    int32_t PinCount() const { return static_cast<int32_t>(m_pins.size()); }
+    // The pin called `name`: an exact match, else the only match ignoring
+    // case; -1 when there is none (or the case-blind match is ambiguous).
+    int32_t FindPin(const std::string& name) const;
+    std::string PinNames() const;  // "a, b, c" for messages
+
+    // ---- Set-up, before Start ----
+    // The constant an unwired audio input carries, or a value pin's value.
+    void SetValue(int32_t pin, double value);
+    // A value pin takes `value` at `clock`; the module is told at that clock.
+    void ScheduleValue(int32_t pin, uint64_t clock, double value);
+    void BindInput(int32_t pin, const float* buffer);
+    bool IsBound(int32_t pin) const;
+
+    // ---- Run by the engine ----
+    void Prepare(double sample_rate, int32_t block_size, AnnouncementRouter* router);
+    // Opens the module; inputs are bound by now.
+    virtual void Start() {}
+    void RunBlock(uint64_t block_start, int32_t frames);
+    void Enqueue(const NodeEvent& e);
+    const float* OutputBuffer(int32_t pin) const;
+
+    // ---- Observation ----
+    int32_t InputState(int32_t pin) const { return m_input_state.at(static_cast<size_t>(pin)); }
+    int32_t OutputState(int32_t pin) const { return m_output_state.at(static_cast<size_t>(pin)); }
+    bool Sleeping() const { return m_sleeping; }
+    uint64_t ProcessCalls() const { return m_process_calls; }
+    // Events that came for a clock the module had already processed and
+    // were delivered at the first sample still to come.
+    uint64_t LateEvents() const { return m_late_events; }
+    uint64_t DroppedEvents() const { return m_dropped_events; }
+
+protected:
+    void AddPin(const NodePin& pin);
+    double SampleRate() const { return m_sample_rate; }
+    int32_t BlockSize() const { return m_block_size; }
+    uint64_t Now() const { return m_now; }
+    uint64_t BlockStart() const { return m_block_start; }
+    // The buffer of an audio pin: its own for outputs and unwired inputs,
+    // the source's for wired inputs.
+    float* Buffer(int32_t pin) const { return m_buffers[static_cast<size_t>(pin)]; }
+    double Value(int32_t pin) const { return m_values[static_cast<size_t>(pin)]; }
+
+    void Announce(int32_t output_pin, int32_t state, uint64_t clock);
+    // A processing call asks not to be called again; honoured after the
+    // call unless an input is streaming.
+    void RequestSleep() { m_sleep_requested = true; }
+    bool AnyInputStreaming() const;
+
+    virtual void Process(int32_t offset, int32_t frames) = 0;
+    // An input's stream state changed; Now() is the clock of the change.
+    virtual void OnPinStatus(int32_t pin, int32_t state);
+    // A value pin's value changed (already stored in Value(pin)).
+    virtual void OnValueChange(int32_t pin);
+    virtual void OnPluginEvent(const VXEvent& e);
+
+private:
+    void Deliver(NodeEvent& e);
+    void DeliverDue();
+    void EnterSleep(int32_t last_sample);
+    void PresentSettled(int32_t offset, int32_t frames);
+    void RefillConstantInputs(int32_t frames);
+
+    std::string m_name;
+    std::vector<NodePin> m_pins;
+    std::vector<float*> m_buffers;
+    std::vector<std::vector<float>> m_own_buffers;
+    std::vector<double> m_values;
+    std::vector<int32_t> m_input_state;
+    std::vector<int32_t> m_output_state;
+    std::vector<float> m_settled;
+    std::vector<NodeEvent> m_queue;  // by time, then arrival
+    AnnouncementRouter* m_router = nullptr;
+    double m_sample_rate = 44100.0;
+    int32_t m_block_size = 0;
+    uint64_t m_now = 0;
+    uint64_t m_block_start = 0;
+    bool m_sleeping = false;
+    bool m_sleep_requested = false;
+    uint64_t m_process_calls = 0;
+    uint64_t m_late_events = 0;
+    uint64_t m_dropped_events = 0;
+};
+
+}  // namespace vxhost
+
+#endif  // VXHOST_NODE_H

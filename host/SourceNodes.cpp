@@ -1,0 +1,73 @@
+#include "SourceNodes.h"
+
+#include <algorithm>
+
+namespace vxhost {
+
+namespace {
+
+NodePin OutputPin() {
+    NodePin pin;
+    pin.name = "out";
+    pin.direction = PinDirection::Output;
+    return pin;
+}
+
+}  // namespace
+
+ConstantNode::ConstantNode(std::string name, float value) : Node(std::move(name)), m_value(value) {
+    AddPin(OutputPin());
+}
+
+void ConstantNode::Process(int32_t offset, int32_t frames) { std::fill_n(Buffer(0) + offset, frames, m_value); }
+
+StepNode::StepNode(std::string name, std::vector<StepPoint> points)
+    : Node(std::move(name)), m_points(std::move(points)) {
+    AddPin(OutputPin());
+}
+
+void StepNode::Process(int32_t offset, int32_t frames) {
+    float* out = Buffer(0);
+    const uint64_t first = Now();
+    const uint64_t end = first + static_cast<uint64_t>(frames);
+    uint64_t clock = first;
+    while (clock < end) {
+        // Points at one clock take effect together; the change is announced once.
+        bool changed = false;
+        while (m_next < m_points.size() && m_points[m_next].clock <= clock) {
+            m_value = m_points[m_next++].value;
+            changed = true;
+        }
+        if (changed) Announce(0, ST_ONE_OFF, clock);
+        uint64_t until = end;
+        if (m_next < m_points.size()) until = std::min(until, m_points[m_next].clock);
+        std::fill(out + offset + (clock - first), out + offset + (until - first), m_value);
+        clock = until;
+    }
+}
+
+SampleNode::SampleNode(std::string name, std::vector<float> samples)
+    : Node(std::move(name)), m_samples(std::move(samples)) {
+    AddPin(OutputPin());
+}
+
+void SampleNode::Process(int32_t offset, int32_t frames) {
+    float* out = Buffer(0) + offset;
+    const uint64_t first = Now();
+    const uint64_t length = m_samples.size();
+    if (!m_announced_start && first < length) {
+        Announce(0, ST_RUN, first);
+        m_announced_start = true;
+    }
+    for (int32_t j = 0; j < frames; ++j) {
+        const uint64_t clock = first + static_cast<uint64_t>(j);
+        out[j] = clock < length ? m_samples[static_cast<size_t>(clock)] : 0.0f;
+    }
+    const uint64_t end = first + static_cast<uint64_t>(frames);
+    if (m_announced_start && !m_announced_end && length >= first && length < end) {
+        Announce(0, ST_ONE_OFF, length);
+        m_announced_end = true;
+    }
+}
+
+}  // namespace vxhost
