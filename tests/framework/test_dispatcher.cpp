@@ -23,7 +23,9 @@ TEST_F(ProbeTest, RestartPassesOnlyAPositiveIndexAsValue) {
         std::vector<int32_t> kinds;
         for (int32_t i = 0; i < log->count; ++i) kinds.push_back(log->entries[i].kind);
         EXPECT_EQ(kinds, c.expected) << "index " << c.index;
-        if (c.index == 5) EXPECT_EQ(log->entries[1].a, 5);
+        if (c.index == 5) {
+            EXPECT_EQ(log->entries[1].a, 5);
+        }
     }
 }
 
