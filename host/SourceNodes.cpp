@@ -21,8 +21,8 @@ ConstantNode::ConstantNode(std::string name, float value) : Node(std::move(name)
 
 void ConstantNode::Process(int32_t offset, int32_t frames) { std::fill_n(Buffer(0) + offset, frames, m_value); }
 
-StepNode::StepNode(std::string name, std::vector<StepPoint> points)
-    : Node(std::move(name)), m_points(std::move(points)) {
+StepNode::StepNode(std::string name, std::vector<StepPoint> points, float start)
+    : Node(std::move(name)), m_points(std::move(points)), m_value(start) {
     AddPin(OutputPin());
 }
 

@@ -28,10 +28,11 @@ struct StepPoint {
     float value;
 };
 
-// Holds 0 until the first point, then each point's value from its clock on.
+// Holds `start` until the first point, then each point's value from its
+// clock on. Only the points are changes; the start value is announced by none.
 class StepNode : public Node {
 public:
-    StepNode(std::string name, std::vector<StepPoint> points);  // points in clock order
+    StepNode(std::string name, std::vector<StepPoint> points, float start = 0.0f);  // points in clock order
     std::string Kind() const override { return "steps"; }
 
 protected:
@@ -40,7 +41,7 @@ protected:
 private:
     std::vector<StepPoint> m_points;
     size_t m_next = 0;
-    float m_value = 0.0f;
+    float m_value;
 };
 
 // Plays a recording once, then holds 0.

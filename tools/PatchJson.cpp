@@ -1,0 +1,200 @@
+#include "PatchJson.h"
+
+#include <cmath>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "JsonLocator.h"
+
+namespace vxhost {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+class PatchReader {
+public:
+    PatchReader(const std::string& text, const Json& root) : m_locator(text), m_root(root) {}
+
+    PatchSpec Read() {
+        const JsonPath top;
+        Expect(m_root, top, Json::value_t::object, "the patch must be a JSON object");
+        for (auto it = m_root.begin(); it != m_root.end(); ++it) {
+            const JsonPath path{it.key()};
+            const Json& value = it.value();
+            if (it.key() == "sample_rate") m_spec.sample_rate = Number(value, path, 1.0, 10.0e6);
+            else if (it.key() == "block_size") m_spec.block_size = static_cast<int32_t>(Whole(value, path, 1, 1 << 20));
+            else if (it.key() == "length") m_spec.length_seconds = Number(value, path, 0.0, 1.0e7);
+            else if (it.key() == "modules") ReadModules(value, path);
+            else if (it.key() == "wires") ReadWires(value, path);
+            else if (it.key() == "output") ReadOutputs(value, path);
+            else Fail("unknown key \"" + it.key() + "\" (sample_rate, block_size, length, modules, wires, output)",
+                      m_locator.Key(path));
+        }
+        if (m_spec.modules.empty()) Fail("the patch has no modules", {1, 1});
+        return m_spec;
+    }
+
+private:
+    [[noreturn]] void Fail(const std::string& message, Location where) { throw PatchError(message, where); }
+
+    void Expect(const Json& value, const JsonPath& path, Json::value_t type, const std::string& message) {
+        if (value.type() != type) Fail(message, m_locator.Value(path));
+    }
+
+    double Number(const Json& value, const JsonPath& path, double low, double high) {
+        if (!value.is_number()) Fail(path.back() + " must be a number", m_locator.Value(path));
+        const double number = value.get<double>();
+        if (!(number >= low && number <= high))
+            Fail(path.back() + " must lie between " + Format(low) + " and " + Format(high), m_locator.Value(path));
+        return number;
+    }
+
+    double Whole(const Json& value, const JsonPath& path, double low, double high) {
+        const double number = Number(value, path, low, high);
+        if (number != std::floor(number)) Fail(path.back() + " must be a whole number", m_locator.Value(path));
+        return number;
+    }
+
+    static std::string Format(double number) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.17g", number);
+        return text;
+    }
+
+    // A source as text, and where its first character stands.
+    std::string SourceText(const Json& value, const JsonPath& path, Location* where) {
+        *where = m_locator.Value(path);
+        if (value.is_string()) {
+            ++where->column;  // past the opening quote
+            return value.get<std::string>();
+        }
+        if (value.is_boolean()) return value.get<bool>() ? "true" : "false";
+        if (value.is_number()) return Format(value.get<double>());
+        Fail("expected a number or a text", *where);
+    }
+
+    std::string Text(const Json& value, const JsonPath& path) {
+        if (!value.is_string()) Fail(path.back() + " must be a text", m_locator.Value(path));
+        return value.get<std::string>();
+    }
+
+    void ReadModules(const Json& modules, const JsonPath& path) {
+        Expect(modules, path, Json::value_t::object, "modules must be an object of named modules");
+        for (auto it = modules.begin(); it != modules.end(); ++it) ReadModule(it.key(), it.value(), {path[0], it.key()});
+    }
+
+    void ReadModule(const std::string& name, const Json& module, const JsonPath& path) {
+        Expect(module, path, Json::value_t::object, "a module must be an object with \"plugin\" or \"utility\"");
+        ModuleSpec spec;
+        spec.name = name;
+        spec.where = m_locator.Key(path);
+        for (auto it = module.begin(); it != module.end(); ++it) {
+            JsonPath at = path;
+            at.push_back(it.key());
+            const std::string& key = it.key();
+            const Json& value = it.value();
+            if (key == "plugin") spec.plugin = Text(value, at);
+            else if (key == "utility") spec.utility = Text(value, at);
+            else if (key == "inputs") spec.inputs = static_cast<int32_t>(Whole(value, at, 1, 64));
+            else if (key == "gains") ReadGains(value, at, &spec.gains);
+            else if (key == "value" || key == "points" || key == "path") spec.source = SourceText(value, at, &spec.source_where);
+            else if (key == "pins") ReadPins(name, value, at);
+            else Fail("unknown key \"" + key + "\" in module \"" + name + "\" (plugin, utility, pins, inputs, gains, value, points, path)",
+                      m_locator.Key(at));
+        }
+        if (spec.plugin.empty() == spec.utility.empty())
+            Fail("module \"" + name + "\" needs either \"plugin\" or \"utility\"", spec.where);
+        if (!spec.plugin.empty() && !spec.source.empty())
+            Fail("module \"" + name + "\" is a plug-in; give its inputs under \"pins\"", spec.source_where);
+        m_spec.modules.push_back(spec);
+    }
+
+    void ReadGains(const Json& gains, const JsonPath& path, std::vector<float>* out) {
+        Expect(gains, path, Json::value_t::array, "gains must be a list of numbers");
+        for (size_t i = 0; i < gains.size(); ++i) {
+            JsonPath at = path;
+            at.push_back(std::to_string(i));
+            out->push_back(static_cast<float>(Number(gains[i], at, -1.0e6, 1.0e6)));
+        }
+    }
+
+    void ReadPins(const std::string& module, const Json& pins, const JsonPath& path) {
+        Expect(pins, path, Json::value_t::object, "pins must be an object of pin names and sources");
+        for (auto it = pins.begin(); it != pins.end(); ++it) {
+            JsonPath at = path;
+            at.push_back(it.key());
+            PinSetting setting;
+            setting.module = module;
+            setting.pin = it.key();
+            setting.where = m_locator.Key(at);
+            setting.source = SourceText(it.value(), at, &setting.source_where);
+            m_spec.settings.push_back(setting);
+        }
+    }
+
+    void ReadWires(const Json& wires, const JsonPath& path) {
+        Expect(wires, path, Json::value_t::array, "wires must be a list of {\"from\": ..., \"to\": ...}");
+        for (size_t i = 0; i < wires.size(); ++i) {
+            JsonPath at = path;
+            at.push_back(std::to_string(i));
+            Expect(wires[i], at, Json::value_t::object, "a wire must be {\"from\": \"module.pin\", \"to\": \"module.pin\"}");
+            WireSpec wire;
+            bool has_from = false;
+            bool has_to = false;
+            for (auto it = wires[i].begin(); it != wires[i].end(); ++it) {
+                JsonPath end = at;
+                end.push_back(it.key());
+                if (it.key() == "from") {
+                    wire.from = Text(it.value(), end);
+                    wire.from_where = m_locator.Value(end);
+                    has_from = true;
+                } else if (it.key() == "to") {
+                    wire.to = Text(it.value(), end);
+                    wire.to_where = m_locator.Value(end);
+                    has_to = true;
+                } else {
+                    Fail("unknown key \"" + it.key() + "\" in a wire (from, to)", m_locator.Key(end));
+                }
+            }
+            if (!has_from || !has_to) Fail("a wire needs both \"from\" and \"to\"", m_locator.Value(at));
+            m_spec.wires.push_back(wire);
+        }
+    }
+
+    void ReadOutputs(const Json& output, const JsonPath& path) {
+        if (output.is_string()) {
+            m_spec.outputs.push_back({output.get<std::string>(), m_locator.Value(path)});
+            return;
+        }
+        Expect(output, path, Json::value_t::array, "output must be \"module.pin\" or a list of them");
+        for (size_t i = 0; i < output.size(); ++i) {
+            JsonPath at = path;
+            at.push_back(std::to_string(i));
+            m_spec.outputs.push_back({Text(output[i], at), m_locator.Value(at)});
+        }
+    }
+
+    JsonLocator m_locator;
+    const Json& m_root;
+    PatchSpec m_spec;
+};
+
+}  // namespace
+
+PatchSpec ParsePatchJson(const std::string& text) {
+    Json root;
+    try {
+        root = Json::parse(text);
+    } catch (const Json::parse_error& e) {
+        // The library's message repeats the position; keep only its reason.
+        std::string reason = e.what();
+        const size_t colon = reason.rfind(": ");
+        if (colon != std::string::npos) reason = reason.substr(colon + 2);
+        const size_t offset = e.byte > 0 ? e.byte - 1 : 0;
+        throw PatchError("malformed JSON: " + reason, LocationOfOffset(text, offset));
+    }
+    return PatchReader(text, root).Read();
+}
+
+}  // namespace vxhost

@@ -1,0 +1,53 @@
+#include "Progress.h"
+
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+
+namespace vxhost {
+
+namespace {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void OnInterrupt(int) { g_interrupted = 1; }
+
+// Short renders finish before a bar would help; a bar appears only after this.
+constexpr auto kQuietTime = std::chrono::milliseconds(400);
+constexpr auto kRedrawTime = std::chrono::milliseconds(100);
+constexpr int kBarWidth = 30;
+
+}  // namespace
+
+void CatchInterrupts() {
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+}
+
+bool Interrupted() { return g_interrupted != 0; }
+
+ProgressBar::ProgressBar(std::string label)
+    : m_label(std::move(label)), m_terminal(isatty(STDERR_FILENO) != 0), m_start(Clock::now()), m_last_draw(m_start) {}
+
+ProgressBar::~ProgressBar() {
+    if (m_shown) std::fprintf(stderr, "\r%*s\r", static_cast<int>(m_label.size()) + kBarWidth + 16, "");
+}
+
+bool ProgressBar::Update(uint64_t done, uint64_t total) {
+    if (Interrupted()) return false;
+    if (!m_terminal || total == 0) return true;
+    const auto now = Clock::now();
+    if (now - m_start < kQuietTime || (m_shown && now - m_last_draw < kRedrawTime && done < total)) return true;
+    m_last_draw = now;
+    m_shown = true;
+    const double fraction = static_cast<double>(done) / static_cast<double>(total);
+    const int filled = static_cast<int>(fraction * kBarWidth);
+    std::string bar(static_cast<size_t>(filled), '#');
+    bar.resize(kBarWidth, '.');
+    std::fprintf(stderr, "\r%s [%s] %3d%%", m_label.c_str(), bar.c_str(), static_cast<int>(fraction * 100.0));
+    std::fflush(stderr);
+    return true;
+}
+
+}  // namespace vxhost

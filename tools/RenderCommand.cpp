@@ -1,0 +1,68 @@
+// vxhost render PLUGIN --pin NAME=SOURCE ... -o OUT.wav: one instance, its
+// inputs fed from values, step lists or audio files.
+#include <iostream>
+
+#include "Commands.h"
+#include "PluginLibrary.h"
+#include "PluginNode.h"
+#include "PluginSearch.h"
+#include "RenderJob.h"
+
+namespace vxhost {
+
+namespace {
+
+// The module's name in messages and channel names: the library's file name.
+std::string ModuleName(const std::string& path) {
+    std::string name = PluginStem(path);
+    for (char& c : name)
+        if (c == '.') c = '_';
+    return name.empty() ? "plugin" : name;
+}
+
+PatchSpec SpecFor(const RenderOptions& options, const std::string& path, const std::string& module) {
+    PatchSpec spec;
+    spec.sample_rate = options.sample_rate;
+    spec.block_size = options.block_size;
+    spec.length_seconds = options.length;
+    ModuleSpec plugin;
+    plugin.name = module;
+    plugin.plugin = path;
+    spec.modules.push_back(plugin);
+    for (size_t i = 0; i < options.pins.size(); ++i) {
+        const std::string& arg = options.pins[i];
+        const size_t equals = arg.find('=');
+        // The line of a place in a --pin argument is that argument's number.
+        const size_t line = i + 1;
+        if (equals == std::string::npos || equals == 0)
+            throw PatchError("expected NAME=SOURCE", {line, 1});
+        PinSetting setting;
+        setting.module = module;
+        setting.pin = arg.substr(0, equals);
+        setting.source = arg.substr(equals + 1);
+        setting.where = {line, 1};
+        setting.source_where = {line, equals + 2};
+        spec.settings.push_back(setting);
+    }
+    for (const std::string& pin : options.output_pins) spec.outputs.push_back({module + "." + pin, {}});
+    return spec;
+}
+
+}  // namespace
+
+int RunRender(const RenderOptions& options) {
+    const std::string path = LocatePlugin(options.plugin);
+    const std::string module = ModuleName(path);
+    try {
+        const RenderedFile file = RenderToWav(SpecFor(options, path, module), options.output);
+        std::cout << Summary(file) << '\n';
+    } catch (const PatchError& e) {
+        const Location where = e.Where();
+        if (where.line == 0 || where.line > options.pins.size()) throw HostError(e.what());
+        throw HostError("--pin \"" + options.pins[where.line - 1] + "\": column " + std::to_string(where.column) +
+                        ": " + e.what());
+    }
+    return 0;
+}
+
+}  // namespace vxhost

@@ -1,0 +1,24 @@
+#include "TextTable.h"
+
+#include <algorithm>
+
+namespace vxhost {
+
+void TextTable::Print(std::ostream& out) const {
+    std::vector<size_t> widths;
+    for (const auto& row : m_rows) {
+        if (widths.size() < row.size()) widths.resize(row.size(), 0);
+        for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+    }
+    for (const auto& row : m_rows) {
+        std::string line;
+        for (size_t i = 0; i < row.size(); ++i) {
+            line += row[i];
+            if (i + 1 < row.size()) line += std::string(widths[i] - row[i].size() + 2, ' ');
+        }
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        out << line << '\n';
+    }
+}
+
+}  // namespace vxhost
