@@ -1,9 +1,87 @@
-// vxhost demo: placeholder until the demo patch lands.
+// vxhost demo: the built-in patch rendered to a WAV file and a picture, and
+// the patch itself written beside them to be edited and rendered again.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+
 #include "Commands.h"
-#include "HostError.h"
+#include "DemoPatch.h"
+#include "DemoPicture.h"
+#include "PatchJson.h"
+#include "PinValues.h"
+#include "RenderJob.h"
+#include "SafeOutput.h"
 
 namespace vxhost {
 
-int RunDemo(const DemoOptions&) { throw HostError("the demo is not built yet"); }
+namespace {
+
+void MakeFolder(const std::string& folder) {
+    std::string partial;
+    for (size_t i = 0; i <= folder.size(); ++i) {
+        if (i < folder.size() && folder[i] != '/') continue;
+        partial = folder.substr(0, i);
+        if (partial.empty()) continue;
+        if (mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST)
+            throw HostError("cannot create folder " + partial + ": " + std::strerror(errno));
+    }
+    struct stat info {};
+    if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) throw HostError("cannot use " + folder + " as a folder");
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+    PendingFile file(path);
+    std::ofstream out(file.TempPath(), std::ios::binary);
+    out << text;
+    out.close();
+    if (!out) throw HostError("cannot write " + path);
+    file.Commit();
+}
+
+// A voice's band limit in hertz: its "maxfreq" input is a tenth of it.
+double BandLimitHz(const PatchSpec& spec, const std::string& module) {
+    for (const PinSetting& s : spec.settings) {
+        double value = 0.0;
+        if (s.module == module && s.pin == "maxfreq" && ParseNumber(s.source, &value)) return value * kVoltsPerUnit;
+    }
+    return 0.0;
+}
+
+}  // namespace
+
+int RunDemo(const DemoOptions& options) {
+    const std::string folder = options.folder.empty() ? "." : options.folder;
+    MakeFolder(folder);
+    const PatchSpec spec = ParsePatchJson(kDemoPatch);
+    const std::string wav = folder + "/demo.wav";
+    const std::string svg = folder + "/demo.svg";
+    const std::string patch = folder + "/demo-patch.json";
+
+    std::cout << "vxhost demo: ramplet envelopes shaping sumtone notes, a one-sided lead over a two-sided bass\n";
+    RenderedFile file = RenderToWav(spec, wav, {"lead_env.Signal Out", "bass_env.Signal Out", "lead_vca.out"}, true);
+    std::cout << Summary(file) << '\n';
+
+    DemoPictureData picture;
+    picture.title = "vxhost demo: sumtone voices shaped by ramplet envelopes";
+    picture.sample_rate = spec.sample_rate;
+    picture.mix = std::move(file.kept[0]);
+    picture.envelopes = {{"lead envelope", "#dd6b20", std::move(file.kept[1])},
+                         {"bass envelope", "#38a169", std::move(file.kept[2])}};
+    picture.note = std::move(file.kept[3]);
+    picture.note_start_seconds = 0.1;
+    picture.note_label = "the lead's first note (A4, harmonic spacing, one-sided) with its band limit";
+    const int lead_limit = static_cast<int>(BandLimitHz(spec, "lead"));
+    picture.band_limits = {{static_cast<double>(lead_limit), "lead band limit " + std::to_string(lead_limit) + " Hz"}};
+    WriteText(svg, DemoSvg(picture));
+    std::cout << "wrote " << svg << ": waveform, envelopes, the lead's spectrum stopping at its " << lead_limit
+              << " Hz band limit, and a spectrogram\n";
+
+    WriteText(patch, kDemoPatch);
+    std::cout << "wrote " << patch << ": edit it and render it with vxhost patch " << patch << " -o my.wav\n";
+    return 0;
+}
 
 }  // namespace vxhost
