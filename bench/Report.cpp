@@ -1,0 +1,217 @@
+#include "Report.h"
+
+#include <cstdio>
+#include <algorithm>
+#include <fstream>
+#include <thread>
+
+namespace vxbench {
+
+namespace {
+
+constexpr int kCallSizes[] = {64, 256, 1024};
+constexpr int kTargetCall = 256;
+constexpr double kSampleRate = 44100.0;
+
+std::string Format(const char* format, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+std::string CpuModel() {
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::string line;
+    while (std::getline(cpuinfo, line)) {
+        if (line.rfind("model name", 0) == 0) {
+            const size_t colon = line.find(':');
+            if (colon != std::string::npos) return line.substr(line.find_first_not_of(' ', colon + 1));
+        }
+    }
+    return "unknown processor";
+}
+
+std::string BuildTarget() {
+    std::string target = sizeof(void*) == 8 ? "x86_64" : "i386 (SSE2 math)";
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+    target += __builtin_cpu_supports("avx2") ? ", AVX2 present" : ", no AVX2";
+#endif
+    return target;
+}
+
+// Plug-in scenarios and the baselines each is compared with. For the
+// oscillator the BlitSaw column holds the baseline at the scenario's own
+// harmonic count.
+struct Subject {
+    const char* name;
+    const char* own_scalar;  // the plain loop of the same tone, or null
+    const char* blit;        // BlitSaw at the same harmonic count, or null
+};
+
+const Subject kOscillatorSubjects[] = {
+    {"sumtone.harmonic", "scalar_loop.harmonic", "stk_blitsaw.11"},
+    {"sumtone.two_sided", "scalar_loop.two_sided", "stk_blitsaw.11"},
+    {"sumtone.wide", "scalar_loop.wide", "stk_blitsaw.45"},
+    {"sumtone.fc_every_sample", "scalar_loop.fc_every_sample", "stk_blitsaw.11"},
+};
+const char* const kOscillatorBaselines[] = {"rotation_bank.11", "rotation_bank.45", "sin_additive.11",
+                                            "sin_additive.45"};
+const char* const kEnvelopeSubjects[] = {"ramplet.note_cycle", "ramplet.sustain_hold", "ramplet.idle",
+                                         "ramplet.controls_streaming"};
+const char* const kEnvelopeBaselines[] = {"stk_adsr.note_cycle", "ramp_loop", "fill_loop"};
+
+// A target: subject time / baseline time at most `limit`.
+struct SpeedTarget {
+    const char* subject;
+    const char* baseline;
+    double limit;
+    const char* wording;
+    bool native_only;
+};
+
+const SpeedTarget kTargets[] = {
+    {"sumtone.harmonic", "scalar_loop.harmonic", 0.5, "at most 0.5x its own scalar loop", false},
+    {"sumtone.two_sided", "scalar_loop.two_sided", 0.5, "at most 0.5x its own scalar loop", false},
+    {"sumtone.wide", "scalar_loop.wide", 0.5, "at most 0.5x its own scalar loop", false},
+    {"sumtone.harmonic", "stk_blitsaw.11", 0.5, "2x faster than BlitSaw", true},
+    {"sumtone.two_sided", "stk_blitsaw.11", 0.5, "2x faster than BlitSaw", true},
+    {"sumtone.wide", "stk_blitsaw.45", 0.5, "2x faster than BlitSaw", true},
+    {"sumtone.harmonic", "rotation_bank.45", 0.4, "2.5x faster than the rotation bank at 45", true},
+    {"sumtone.two_sided", "rotation_bank.45", 0.4, "2.5x faster than the rotation bank at 45", true},
+    {"sumtone.wide", "rotation_bank.45", 0.4, "2.5x faster than the rotation bank at 45", true},
+    {"sumtone.harmonic", "sin_additive.45", 0.04, "25x faster than std::sin additive at 45", true},
+    {"sumtone.two_sided", "sin_additive.45", 0.04, "25x faster than std::sin additive at 45", true},
+    {"sumtone.wide", "sin_additive.45", 0.04, "25x faster than std::sin additive at 45", true},
+    {"ramplet.note_cycle", "stk_adsr.note_cycle", 0.5, "2x faster than STK ADSR", true},
+    {"ramplet.sustain_hold", "fill_loop", 1.0, "no more than filling the buffer", true},
+    {"ramplet.idle", "fill_loop", 1.0, "no more than filling the buffer", true},
+};
+
+}  // namespace
+
+void TableReporter::ReportRuns(const std::vector<Run>& runs) {
+    for (const Run& run : runs) {
+        if (run.error_occurred) continue;
+        const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+        if (run.run_type == Run::RT_Aggregate && !median) continue;
+        const auto frames = run.counters.find("frames");
+        if (frames == run.counters.end() || frames->second.value <= 0.0) continue;
+        const std::string& name = run.run_name.function_name;
+        const int call = static_cast<int>(frames->second.value);
+        Measurement& m = m_results[name][call];
+        if (!median) ++m.runs;
+        if (!median && m.from_median) continue;
+        const double seconds = run.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+        m.ns_per_sample = seconds * 1e9 / frames->second.value;
+        const auto host_calls = run.counters.find("host_calls");
+        const auto allocations = run.counters.find("allocs");
+        if (host_calls != run.counters.end()) m.host_calls_per_call = host_calls->second.value;
+        if (allocations != run.counters.end()) m.allocations_per_call = allocations->second.value;
+        m.from_median = median;
+    }
+    ConsoleReporter::ReportRuns(runs);
+}
+
+const Measurement* TableReporter::Find(const std::string& name, int frames) const {
+    const auto by_name = m_results.find(name);
+    if (by_name == m_results.end()) return nullptr;
+    const auto by_size = by_name->second.find(frames);
+    return by_size == by_name->second.end() ? nullptr : &by_size->second;
+}
+
+double TableReporter::Ratio(const std::string& subject, const std::string& baseline, int frames) const {
+    const Measurement* s = Find(subject, frames);
+    const Measurement* b = Find(baseline, frames);
+    if (s == nullptr || b == nullptr || b->ns_per_sample <= 0.0) return -1.0;
+    return s->ns_per_sample / b->ns_per_sample;
+}
+
+void TableReporter::PrintTables(std::ostream& out) const {
+    int repetitions = 0;
+    for (const auto& by_name : m_results)
+        for (const auto& by_size : by_name.second)
+            repetitions = std::max(repetitions, by_size.second.runs);
+    out << "Machine: " << CpuModel() << ", " << std::thread::hardware_concurrency()
+        << " logical cores; build: " << BuildTarget() << "; CPU time, median of " << repetitions
+        << (repetitions == 1 ? " run" : " runs") << ".\n\n";
+    PrintTimes(out);
+    PrintRatios(out);
+    PrintTargets(out);
+}
+
+void TableReporter::PrintTimes(std::ostream& out) const {
+    out << "| benchmark | ns/sample, 64 | ns/sample, 256 | ns/sample, 1024 | voices/core at 256 |\n"
+        << "|---|---:|---:|---:|---:|\n";
+    for (const std::string& name : m_order) {
+        if (m_results.count(name) == 0) continue;
+        out << "| " << name;
+        for (int frames : kCallSizes) {
+            const Measurement* m = Find(name, frames);
+            out << " | " << (m ? Format("%.2f", m->ns_per_sample) : "n/a");
+        }
+        const Measurement* m = Find(name, kTargetCall);
+        out << " | " << (m && m->ns_per_sample > 0 ? Format("%.0f", 1e9 / (m->ns_per_sample * kSampleRate)) : "n/a")
+            << " |\n";
+    }
+    out << "\n";
+}
+
+void TableReporter::PrintRatios(std::ostream& out) const {
+    const auto cell = [](double r) { return r < 0.0 ? std::string("n/a") : Format("%.3f", r); };
+    out << "Ratios: plug-in time / baseline time per sample, same call size (below 1: the plug-in is faster).\n\n"
+        << "| oscillator | call | own scalar loop | BlitSaw, same count";
+    for (const char* b : kOscillatorBaselines) out << " | " << b;
+    out << " |\n|---|---:|---:|---:|---:|---:|---:|---:|\n";
+    for (const Subject& s : kOscillatorSubjects) {
+        if (m_results.count(s.name) == 0) continue;
+        for (int frames : kCallSizes) {
+            out << "| " << s.name << " | " << frames << " | " << cell(Ratio(s.name, s.own_scalar, frames))
+                << " | " << cell(Ratio(s.name, s.blit, frames));
+            for (const char* b : kOscillatorBaselines) out << " | " << cell(Ratio(s.name, b, frames));
+            out << " |\n";
+        }
+    }
+    out << "\n| envelope | call";
+    for (const char* b : kEnvelopeBaselines) out << " | " << b;
+    out << " |\n|---|---:|---:|---:|---:|\n";
+    for (const char* s : kEnvelopeSubjects) {
+        if (m_results.count(s) == 0) continue;
+        for (int frames : kCallSizes) {
+            out << "| " << s << " | " << frames;
+            for (const char* b : kEnvelopeBaselines) out << " | " << cell(Ratio(s, b, frames));
+            out << " |\n";
+        }
+    }
+    out << "\n";
+}
+
+void TableReporter::PrintTargets(std::ostream& out) const {
+    const bool native = sizeof(void*) == 8;
+    out << "Targets at " << kTargetCall << "-sample calls"
+        << (native ? "" : " (this 32-bit build: only the scalar-loop targets apply here)") << ".\n\n"
+        << "| subject | target | baseline | ratio | holds |\n|---|---|---|---:|---|\n";
+    for (const SpeedTarget& t : kTargets) {
+        const double r = Ratio(t.subject, t.baseline, kTargetCall);
+        std::string verdict = r < 0.0 ? "not measured" : (r <= t.limit ? "yes" : "no");
+        if (t.native_only && !native) verdict += " (native target)";
+        out << "| " << t.subject << " | " << t.wording << " (ratio <= " << Format("%g", t.limit) << ") | "
+            << t.baseline << " | " << (r < 0.0 ? "n/a" : Format("%.3f", r)) << " | " << verdict << " |\n";
+    }
+    // Steady-state traffic: what the plug-ins did inside the timed loops.
+    double worst_calls = -1.0, worst_allocations = -1.0;
+    for (const auto& by_name : m_results) {
+        for (const auto& by_size : by_name.second) {
+            worst_calls = std::max(worst_calls, by_size.second.host_calls_per_call);
+            worst_allocations = std::max(worst_allocations, by_size.second.allocations_per_call);
+        }
+    }
+    if (worst_calls >= 0.0) {
+        out << "| every plug-in scenario | no host call, no allocation in steady state | - | "
+            << Format("%g", worst_calls) << " calls, " << Format("%g", worst_allocations)
+            << " allocations per call at most | " << (worst_calls == 0.0 && worst_allocations == 0.0 ? "yes" : "no")
+            << " |\n";
+    }
+    out << "\n";
+}
+
+}  // namespace vxbench
