@@ -8,7 +8,7 @@ cd "$(dirname "$0")"
 
 NATIVE_PACKAGES=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev
                  libsndfile1-dev libcli11-dev nlohmann-json3-dev)
-CROSS_PACKAGES=(g++-multilib g++-mingw-w64-i686 wine)
+CROSS_PACKAGES=(g++-multilib g++-mingw-w64-i686 wine libbenchmark-dev:i386 libstk-dev libstk-dev:i386)
 
 missing_packages() {
   local p
