@@ -56,7 +56,8 @@ const Subject kOscillatorSubjects[] = {
 };
 const char* const kOscillatorBaselines[] = {"rotation_bank.11", "rotation_bank.45", "sin_additive.11",
                                             "sin_additive.45"};
-const char* const kEnvelopeSubjects[] = {"ramplet.note_cycle", "ramplet.sustain_hold", "ramplet.idle",
+const char* const kEnvelopeSubjects[] = {"ramplet.note_cycle", "ramplet.sustain_hold",
+                                         "ramplet.sustain_unwatched", "ramplet.idle",
                                          "ramplet.controls_streaming"};
 const char* const kEnvelopeBaselines[] = {"stk_adsr.note_cycle", "ramp_loop", "fill_loop"};
 
@@ -84,6 +85,7 @@ const SpeedTarget kTargets[] = {
     {"sumtone.wide", "sin_additive.45", 0.04, "25x faster than std::sin additive at 45", true},
     {"ramplet.note_cycle", "stk_adsr.note_cycle", 0.5, "2x faster than STK ADSR", true},
     {"ramplet.sustain_hold", "fill_loop", 1.0, "no more than filling the buffer", true},
+    {"ramplet.sustain_unwatched", "fill_loop", 1.0, "no more than filling the buffer", true},
     {"ramplet.idle", "fill_loop", 1.0, "no more than filling the buffer", true},
 };
 

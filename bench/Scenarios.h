@@ -108,6 +108,7 @@ constexpr float kSustainLevel = 0.5f;
 enum class Envelope {
     kNoteCycle,          // the note above, gate watched
     kSustainHold,        // gate held high, the envelope sustaining
+    kSustainUnwatched,   // the same, after a notification on another input stopped the gate watch
     kIdle,               // gate held low, the envelope idle
     kControlsStreaming,  // the note cycle with every control input moving
 };
@@ -116,7 +117,8 @@ inline void FillEnvelope(Buffers& b, Envelope scene) {
     float* gate = b[ENV_GATE];
     for (int32_t i = 0; i < b.Frames(); ++i) {
         switch (scene) {
-            case Envelope::kSustainHold: gate[i] = 1.0f; break;
+            case Envelope::kSustainHold:
+            case Envelope::kSustainUnwatched: gate[i] = 1.0f; break;
             case Envelope::kIdle: gate[i] = 0.0f; break;
             default: gate[i] = i < kGateHighFrames ? 1.0f : 0.0f; break;
         }
@@ -140,7 +142,8 @@ inline void FillEnvelope(Buffers& b, Envelope scene) {
 }
 
 // The envelope with its inputs connected to streaming sources (the gate
-// last, so that the envelope watches it), after one block.
+// last, so that the envelope watches it, except where the scene says
+// otherwise), after one block.
 inline void StartEnvelope(BenchHost& host, Envelope scene) {
     FillEnvelope(host.Signals(), scene);
     host.SetSetting(ENV_RESET, 0);
@@ -149,6 +152,10 @@ inline void StartEnvelope(BenchHost& host, Envelope scene) {
     }
     host.Notify(ENV_GATE, ST_RUN);
     for (int32_t i = 0; i < kBlockFrames / 256; ++i) host.Next(256);
+    if (scene == Envelope::kSustainUnwatched) {
+        host.Notify(ENV_SUSTAIN, ST_RUN);
+        for (int32_t i = 0; i < kBlockFrames / 256; ++i) host.Next(256);
+    }
     host.ResetCounts();
 }
 

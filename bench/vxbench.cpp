@@ -173,6 +173,7 @@ void RegisterAll() {
         Envelope scene;
     } scenes[] = {{"note_cycle", Envelope::kNoteCycle},
                   {"sustain_hold", Envelope::kSustainHold},
+                  {"sustain_unwatched", Envelope::kSustainUnwatched},
                   {"idle", Envelope::kIdle},
                   {"controls_streaming", Envelope::kControlsStreaming}};
     if (const vxhost::PluginLibrary* ramplet = Load("ramplet")) {
