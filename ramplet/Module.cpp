@@ -1,0 +1,170 @@
+#include "Module.h"
+
+namespace {
+
+enum : int32_t {
+    PIN_GATE = 0,
+    PIN_ATTACK = 1,
+    PIN_DECAY = 2,
+    PIN_SUSTAIN = 3,
+    PIN_RELEASE = 4,
+    PIN_OVERALL_LEVEL = 5,
+    PIN_SIGNAL_OUT = 6,
+    PIN_RESET_ON_TRIGGER = 7,
+    PIN_COUNT = 8
+};
+
+}  // namespace
+
+Module::Module(vxaudioMasterCallback callback, void* host_data)
+    : VXModule_base(callback, host_data) {}
+
+bool Module::FillModuleProperties(VXModuleProperties* properties) {
+    properties->id = "Ramplet";
+    properties->name = "Varnix Ramplet Module";
+    properties->about = "by Brannoc";
+    return true;
+}
+
+// Dispatcher call (OP_GET_PIN_PROPERTIES), and the base's Open. The record
+// arrives zero-filled from the framework; datatype_extra and flags stay so.
+bool Module::getPinProperties(int32_t index, VXPinProperties* properties) {
+    struct PinRow {
+        const char* name;
+        int32_t direction;
+        int32_t datatype;
+        const char* default_value;
+    };
+    static const PinRow kPins[PIN_COUNT] = {
+        {"Gate", DR_IN, DT_FSAMPLE, "1"},
+        {"Attack", DR_IN, DT_FSAMPLE, "0"},
+        {"Decay", DR_IN, DT_FSAMPLE, "5"},
+        {"Sustain", DR_IN, DT_FSAMPLE, "7"},
+        {"Release", DR_IN, DT_FSAMPLE, "4"},
+        {"Overall Level", DR_IN, DT_FSAMPLE, "10"},
+        {"Signal Out", DR_OUT, DT_FSAMPLE, nullptr},
+        {"Reset Level on Trigger", DR_PARAMETER, DT_BOOL, "false"},
+    };
+    void* const variables[PIN_COUNT] = {&m_gate,    &m_attack,        &m_decay,
+                                        &m_sustain, &m_release,       &m_overall_level,
+                                        &m_signal_out, &m_reset_on_trigger};
+    const auto row = static_cast<uint32_t>(index);
+    if (row >= static_cast<uint32_t>(PIN_COUNT)) return false;
+    properties->variable_address = variables[row];
+    properties->direction = kPins[row].direction;
+    properties->datatype = kPins[row].datatype;
+    properties->name = kPins[row].name;
+    properties->default_value = kPins[row].default_value;
+    return true;
+}
+
+// Dispatcher call (OP_OPEN). The start values of the last examined inputs
+// are a value no host sends, so the first processing call derives every
+// time, step and level before it writes its first sample.
+void Module::Open() {
+    SetProcessFunction(ProcessRoutine<&Module::ProcessEnvelope>());
+    VXModule_base::Open();
+    m_sustain_level = 0.5f;
+    m_peak_level = 1.0f;
+    m_last_attack = -999.0f;
+    m_last_decay = -999.0f;
+    m_last_sustain = -999.0f;
+    m_last_release = -999.0f;
+    m_last_level = -999.0f;
+    m_attack_samples = 1.0f;
+    m_decay_samples = 1.0f;
+    m_release_samples = 1.0f;
+    m_attack_step = 0.0f;
+    m_decay_step = 0.0f;
+    m_release_step = 0.0f;
+    m_sample_rate = SampleRate();
+    m_level = 0.0f;
+    m_segment = ENV_IDLE;
+    m_static_routine = false;
+    m_output_static = true;  // nothing announced yet: the output counts as settled
+    m_running_inputs = 0;
+    m_watch_gate = false;
+    m_call_count = 0;
+}
+
+// Dispatcher call (OP_RESTART). The segment goes on; a sustain shows its
+// level again from the next call, because the sustain reloads it on entry.
+void Module::Restart() {
+    m_level = 0.0f;
+    VXModule_base::Restart();
+}
+
+// Event delivery. Only a notification on the gate means the gate carries
+// notes worth following sample by sample; any other pin's notification stops
+// the gate reads until the gate speaks again. Every notification wakes the
+// module, since an input that moves may move the output.
+void Module::OnPinStatusChange(VXPin* pin) {
+    const int32_t index = pin->PinIndex();
+    m_watch_gate = index == PIN_GATE;
+    const uint32_t bit = uint32_t{1} << (static_cast<uint32_t>(index) & 31u);
+    if (pin->Status() == ST_RUN) {
+        m_running_inputs |= bit;
+    } else {
+        m_running_inputs &= ~bit;
+    }
+    LeaveStaticRoutine();
+    AnnounceRunning(0);
+}
+
+// Processing routine while the output may move. A call that covers no
+// sample is no call for the envelope: its buffer_offset may lie past the
+// buffers, and counting it would shift or skip the examination of the
+// control inputs.
+void Module::ProcessEnvelope(int32_t buffer_offset, int32_t sample_frames) {
+    if (sample_frames <= 0) return;
+    CheckInputs(buffer_offset);
+    Render(buffer_offset, sample_frames);
+}
+
+// Processing routine once the output has settled: renders as usual, and
+// after one block's worth of samples asks the host to stop calling, again
+// on every call while nothing wakes the module. The countdown stops moving
+// once it has run out, so a host that keeps calling for hours cannot wrap
+// it round to a positive count.
+void Module::ProcessEnvelopeStatic(int32_t buffer_offset, int32_t sample_frames) {
+    if (sample_frames <= 0) return;
+    CheckInputs(buffer_offset);
+    Render(buffer_offset, sample_frames);
+    if (m_sleep_countdown > 0) m_sleep_countdown -= sample_frames;
+    if (m_sleep_countdown <= 0 && m_static_routine && m_running_inputs == 0) {
+        CallHost(HC_SLEEP, 0, 0, nullptr, 0.0f);
+    }
+}
+
+// A streaming input keeps the module processed: its output may be constant
+// now but the input will be read again.
+void Module::EnterStaticRoutine() {
+    if (m_static_routine || m_running_inputs != 0) return;
+    m_sleep_countdown = BlockSize();
+    SetProcessFunction(ProcessRoutine<&Module::ProcessEnvelopeStatic>());
+    m_static_routine = true;
+}
+
+void Module::LeaveStaticRoutine() {
+    if (!m_static_routine) return;
+    SetProcessFunction(ProcessRoutine<&Module::ProcessEnvelope>());
+    m_static_routine = false;
+}
+
+// The offset counts from the first sample of the current processing call,
+// so the stamp is the clock of the sample where the output starts to move.
+void Module::AnnounceRunning(int32_t offset) {
+    if (m_output_static) {
+        GetPin(PIN_SIGNAL_OUT)->TransmitStatusChange(SampleClock() + static_cast<uint32_t>(offset),
+                                                     ST_RUN);
+        m_output_static = false;
+    }
+    LeaveStaticRoutine();
+}
+
+void Module::AnnounceStatic(int32_t offset) {
+    if (m_output_static || m_running_inputs != 0) return;
+    GetPin(PIN_SIGNAL_OUT)->TransmitStatusChange(SampleClock() + static_cast<uint32_t>(offset),
+                                                 ST_ONE_OFF);
+    m_output_static = true;
+}
