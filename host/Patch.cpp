@@ -8,7 +8,7 @@
 #include "PinValues.h"
 #include "PluginNode.h"
 #include "SourceNodes.h"
-#include "SourceSpec.h"
+#include "SourceSyntax.h"
 
 namespace vxhost {
 
@@ -29,25 +29,25 @@ Location Shifted(Location where, size_t column) {
 
 class PatchBuilder {
 public:
-    PatchBuilder(const PatchSpec& spec, const PluginResolver& resolve, const AudioLoader& load)
-        : m_spec(spec), m_resolve(resolve), m_load(load) {}
+    PatchBuilder(const PatchDescription& description, const PluginResolver& resolve, const AudioLoader& load)
+        : m_description(description), m_resolve(resolve), m_load(load) {}
 
     BuiltPatch Build() {
-        m_patch.engine = std::make_unique<Engine>(m_spec.sample_rate, m_spec.block_size);
-        for (const ModuleSpec& module : m_spec.modules) AddModule(module);
-        for (const PinSetting& setting : m_spec.settings) ApplySetting(setting);
-        for (const WireSpec& wire : m_spec.wires) AddWire(wire);
+        m_patch.engine = std::make_unique<Engine>(m_description.sample_rate, m_description.block_size);
+        for (const ModuleEntry& module : m_description.modules) AddModule(module);
+        for (const PinSetting& setting : m_description.settings) ApplySetting(setting);
+        for (const WireEntry& wire : m_description.wires) AddWire(wire);
         ChooseOutputs();
-        m_patch.length_frames = m_spec.length_seconds > 0.0
-                                    ? SecondsToFrames(m_spec.length_seconds, m_spec.sample_rate, {})
-                                    : std::max(m_auto_length, SecondsToFrames(1.0, m_spec.sample_rate, {}));
+        m_patch.length_frames = m_description.length_seconds > 0.0
+                                    ? SecondsToFrames(m_description.length_seconds, m_description.sample_rate, {})
+                                    : std::max(m_auto_length, SecondsToFrames(1.0, m_description.sample_rate, {}));
         return std::move(m_patch);
     }
 
 private:
     Engine& engine() { return *m_patch.engine; }
 
-    void AddModule(const ModuleSpec& module) {
+    void AddModule(const ModuleEntry& module) {
         if (module.name.empty() || module.name.find('.') != std::string::npos)
             throw PatchError("module name \"" + module.name + "\" must be non-empty and without '.'", module.where);
         if (engine().Find(module.name) >= 0)
@@ -67,7 +67,7 @@ private:
         }
     }
 
-    void AddUtility(const ModuleSpec& module) {
+    void AddUtility(const ModuleEntry& module) {
         const std::string& kind = module.utility;
         if (kind == "multiply") {
             engine().Emplace<MultiplierNode>(module.name, module.inputs);
@@ -76,8 +76,8 @@ private:
         } else if (kind == "constant" || kind == "steps" || kind == "file") {
             NodePin pin;  // a source utility reads its text as an audio input would
             pin.name = module.name;
-            const SourceSpec source = Parse(module.source, module.source_where);
-            const bool is_steps = source.kind == SourceSpec::Kind::Steps;
+            const ParsedSource source = Parse(module.source, module.source_where);
+            const bool is_steps = source.kind == ParsedSource::Kind::Steps;
             double value = 0.0;
             std::string ignored;
             const bool is_value = !is_steps && ParsePinValue(pin, source.text, &value, &ignored);
@@ -93,7 +93,7 @@ private:
         }
     }
 
-    SourceSpec Parse(const std::string& text, Location where) {
+    ParsedSource Parse(const std::string& text, Location where) {
         try {
             return ParseSource(text);
         } catch (const SourceError& e) {
@@ -102,10 +102,10 @@ private:
     }
 
     // Adds the module that produces `source` and names it `name`.
-    NodeId AddSource(const std::string& name, const NodePin& pin, const SourceSpec& source, Location where,
+    NodeId AddSource(const std::string& name, const NodePin& pin, const ParsedSource& source, Location where,
                      double initial) {
-        const double rate = m_spec.sample_rate;
-        if (source.kind == SourceSpec::Kind::Steps) {
+        const double rate = m_description.sample_rate;
+        if (source.kind == ParsedSource::Kind::Steps) {
             std::vector<StepPoint> points;
             for (const SourceStep& step : source.steps) {
                 const Location at = Shifted(where, step.column);
@@ -153,24 +153,24 @@ private:
         if (pin.kind == PinKind::Other) throw PatchError(ref + " takes no value", setting.where);
         if (!m_given.insert(ref).second) throw PatchError(ref + " is given twice", setting.where);
 
-        const SourceSpec source = Parse(setting.source, setting.source_where);
+        const ParsedSource source = Parse(setting.source, setting.source_where);
         if (pin.kind == PinKind::Value) {
-            if (source.kind == SourceSpec::Kind::Single) {
+            if (source.kind == ParsedSource::Kind::Single) {
                 node.SetValue(pin_number, ReadValue(pin, source.text, setting.source_where));
                 return;
             }
             for (const SourceStep& step : source.steps) {
                 const Location at = Shifted(setting.source_where, step.column);
-                node.ScheduleValue(pin_number, SecondsToFrames(step.seconds, m_spec.sample_rate, at),
+                node.ScheduleValue(pin_number, SecondsToFrames(step.seconds, m_description.sample_rate, at),
                                    ReadValue(pin, step.value, at));
             }
             m_auto_length = std::max(m_auto_length, SecondsToFrames(source.steps.back().seconds + 1.0,
-                                                                    m_spec.sample_rate, setting.source_where));
+                                                                    m_description.sample_rate, setting.source_where));
             return;
         }
         double value = 0.0;
         std::string ignored;
-        if (source.kind == SourceSpec::Kind::Single && ParsePinValue(pin, source.text, &value, &ignored)) {
+        if (source.kind == ParsedSource::Kind::Single && ParsePinValue(pin, source.text, &value, &ignored)) {
             node.SetValue(pin_number, value);
             return;
         }
@@ -178,7 +178,7 @@ private:
         engine().Connect({source_id, 0}, {id, pin_number});
     }
 
-    void AddWire(const WireSpec& wire) {
+    void AddWire(const WireEntry& wire) {
         const PinRef from = ResolvePinRef(engine(), wire.from, wire.from_where);
         const PinRef to = ResolvePinRef(engine(), wire.to, wire.to_where);
         if (m_given.count(engine().Describe(to)) != 0)
@@ -191,7 +191,7 @@ private:
     }
 
     void ChooseOutputs() {
-        for (const OutputSpec& output : m_spec.outputs) {
+        for (const OutputEntry& output : m_description.outputs) {
             const PinRef ref = ResolvePinRef(engine(), output.ref, output.where);
             if (engine().At(ref.node).Pins()[static_cast<size_t>(ref.pin)].direction != PinDirection::Output)
                 throw PatchError(engine().Describe(ref) + " is an input; the patch's output must be a module's output",
@@ -210,7 +210,7 @@ private:
         for (const PinRef& ref : m_patch.outputs) m_patch.output_names.push_back(engine().Describe(ref));
     }
 
-    const PatchSpec& m_spec;
+    const PatchDescription& m_description;
     const PluginResolver& m_resolve;
     const AudioLoader& m_load;
     BuiltPatch m_patch;
@@ -243,8 +243,8 @@ PinRef ResolvePinRef(const Engine& engine, const std::string& ref, Location wher
     return {id, number};
 }
 
-BuiltPatch BuildPatch(const PatchSpec& spec, const PluginResolver& resolve_plugin, const AudioLoader& load_audio) {
-    return PatchBuilder(spec, resolve_plugin, load_audio).Build();
+BuiltPatch BuildPatch(const PatchDescription& description, const PluginResolver& resolve_plugin, const AudioLoader& load_audio) {
+    return PatchBuilder(description, resolve_plugin, load_audio).Build();
 }
 
 }  // namespace vxhost

@@ -31,7 +31,7 @@ private:
     Location m_where;
 };
 
-struct ModuleSpec {
+struct ModuleEntry {
     std::string name;
     std::string plugin;   // a plug-in name or path, or
     std::string utility;  // "constant", "steps", "file", "multiply", "mix"
@@ -51,26 +51,26 @@ struct PinSetting {
     Location source_where;  // of the source text's first character
 };
 
-struct WireSpec {
+struct WireEntry {
     std::string from;  // "module.pin"
     std::string to;
     Location from_where;
     Location to_where;
 };
 
-struct OutputSpec {
+struct OutputEntry {
     std::string ref;  // "module.pin"
     Location where;
 };
 
-struct PatchSpec {
+struct PatchDescription {
     double sample_rate = 44100.0;
     int32_t block_size = 1024;
     double length_seconds = 0.0;  // 0: long enough for every source, at least a second
-    std::vector<ModuleSpec> modules;
+    std::vector<ModuleEntry> modules;
     std::vector<PinSetting> settings;
-    std::vector<WireSpec> wires;
-    std::vector<OutputSpec> outputs;  // none: every output of the last plug-in module
+    std::vector<WireEntry> wires;
+    std::vector<OutputEntry> outputs;  // none: every output of the last plug-in module
 };
 
 using PluginResolver = std::function<std::shared_ptr<const PluginLibrary>(const std::string& name)>;
@@ -84,9 +84,9 @@ struct BuiltPatch {
     uint64_t length_frames = 0;
 };
 
-// PatchError for anything the spec names that does not exist or does not
+// PatchError for anything the description names that does not exist or does not
 // fit; HostError from the resolver, the loader and the engine pass through.
-BuiltPatch BuildPatch(const PatchSpec& spec, const PluginResolver& resolve_plugin, const AudioLoader& load_audio);
+BuiltPatch BuildPatch(const PatchDescription& description, const PluginResolver& resolve_plugin, const AudioLoader& load_audio);
 
 // "module.pin" in a built engine; PatchError when either is unknown.
 PinRef ResolvePinRef(const Engine& engine, const std::string& ref, Location where);

@@ -42,8 +42,8 @@ void WriteText(const std::string& path, const std::string& text) {
 }
 
 // A voice's band limit in hertz: its "maxfreq" input is a tenth of it.
-double BandLimitHz(const PatchSpec& spec, const std::string& module) {
-    for (const PinSetting& s : spec.settings) {
+double BandLimitHz(const PatchDescription& description, const std::string& module) {
+    for (const PinSetting& s : description.settings) {
         double value = 0.0;
         if (s.module == module && s.pin == "maxfreq" && ParseNumber(s.source, &value)) return value * kVoltsPerUnit;
     }
@@ -55,25 +55,25 @@ double BandLimitHz(const PatchSpec& spec, const std::string& module) {
 int RunDemo(const DemoOptions& options) {
     const std::string folder = options.folder.empty() ? "." : options.folder;
     MakeFolder(folder);
-    const PatchSpec spec = ParsePatchJson(kDemoPatch);
+    const PatchDescription description = ParsePatchJson(kDemoPatch);
     const std::string wav = folder + "/demo.wav";
     const std::string svg = folder + "/demo.svg";
     const std::string patch = folder + "/demo-patch.json";
 
     std::cout << "vxhost demo: ramplet envelopes shaping sumtone notes, a one-sided lead over a two-sided bass\n";
-    RenderedFile file = RenderToWav(spec, wav, {"lead_env.Signal Out", "bass_env.Signal Out", "lead_vca.out"}, true);
+    RenderedFile file = RenderToWav(description, wav, {"lead_env.Signal Out", "bass_env.Signal Out", "lead_vca.out"}, true);
     std::cout << Summary(file) << '\n';
 
     DemoPictureData picture;
     picture.title = "vxhost demo: sumtone voices shaped by ramplet envelopes";
-    picture.sample_rate = spec.sample_rate;
+    picture.sample_rate = description.sample_rate;
     picture.mix = std::move(file.kept[0]);
     picture.envelopes = {{"lead envelope", "#dd6b20", std::move(file.kept[1])},
                          {"bass envelope", "#38a169", std::move(file.kept[2])}};
     picture.note = std::move(file.kept[3]);
     picture.note_start_seconds = 0.1;
     picture.note_label = "the lead's first note (A4, harmonic spacing, one-sided) with its band limit";
-    const int lead_limit = static_cast<int>(BandLimitHz(spec, "lead"));
+    const int lead_limit = static_cast<int>(BandLimitHz(description, "lead"));
     picture.band_limits = {{static_cast<double>(lead_limit), "lead band limit " + std::to_string(lead_limit) + " Hz"}};
     WriteText(svg, DemoSvg(picture));
     std::cout << "wrote " << svg << ": waveform, envelopes, the lead's spectrum stopping at its " << lead_limit

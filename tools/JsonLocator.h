@@ -11,7 +11,7 @@
 
 namespace vxhost {
 
-// A path into the document: object keys and array indexes as text.
+// A path into the JSON text: object keys and array indexes as text.
 using JsonPath = std::vector<std::string>;
 
 class JsonLocator {

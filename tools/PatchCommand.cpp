@@ -15,9 +15,9 @@ int RunPatch(const PatchOptions& options) {
     std::stringstream text;
     text << in.rdbuf();
     try {
-        PatchSpec spec = ParsePatchJson(text.str());
-        if (options.length > 0.0) spec.length_seconds = options.length;
-        const RenderedFile file = RenderToWav(spec, options.output);
+        PatchDescription description = ParsePatchJson(text.str());
+        if (options.length > 0.0) description.length_seconds = options.length;
+        const RenderedFile file = RenderToWav(description, options.output);
         std::cout << Summary(file) << '\n';
     } catch (const PatchError& e) {
         const Location where = e.Where();

@@ -16,23 +16,23 @@ class PatchReader {
 public:
     PatchReader(const std::string& text, const Json& root) : m_locator(text), m_root(root) {}
 
-    PatchSpec Read() {
+    PatchDescription Read() {
         const JsonPath top;
         Expect(m_root, top, Json::value_t::object, "the patch must be a JSON object");
         for (auto it = m_root.begin(); it != m_root.end(); ++it) {
             const JsonPath path{it.key()};
             const Json& value = it.value();
-            if (it.key() == "sample_rate") m_spec.sample_rate = Number(value, path, 1.0, 10.0e6);
-            else if (it.key() == "block_size") m_spec.block_size = static_cast<int32_t>(Whole(value, path, 1, 1 << 20));
-            else if (it.key() == "length") m_spec.length_seconds = Number(value, path, 0.0, 1.0e7);
+            if (it.key() == "sample_rate") m_description.sample_rate = Number(value, path, 1.0, 10.0e6);
+            else if (it.key() == "block_size") m_description.block_size = static_cast<int32_t>(Whole(value, path, 1, 1 << 20));
+            else if (it.key() == "length") m_description.length_seconds = Number(value, path, 0.0, 1.0e7);
             else if (it.key() == "modules") ReadModules(value, path);
             else if (it.key() == "wires") ReadWires(value, path);
             else if (it.key() == "output") ReadOutputs(value, path);
             else Fail("unknown key \"" + it.key() + "\" (sample_rate, block_size, length, modules, wires, output)",
                       m_locator.Key(path));
         }
-        if (m_spec.modules.empty()) Fail("the patch has no modules", {1, 1});
-        return m_spec;
+        if (m_description.modules.empty()) Fail("the patch has no modules", {1, 1});
+        return m_description;
     }
 
 private:
@@ -86,28 +86,28 @@ private:
 
     void ReadModule(const std::string& name, const Json& module, const JsonPath& path) {
         Expect(module, path, Json::value_t::object, "a module must be an object with \"plugin\" or \"utility\"");
-        ModuleSpec spec;
-        spec.name = name;
-        spec.where = m_locator.Key(path);
+        ModuleEntry description;
+        description.name = name;
+        description.where = m_locator.Key(path);
         for (auto it = module.begin(); it != module.end(); ++it) {
             JsonPath at = path;
             at.push_back(it.key());
             const std::string& key = it.key();
             const Json& value = it.value();
-            if (key == "plugin") spec.plugin = Text(value, at);
-            else if (key == "utility") spec.utility = Text(value, at);
-            else if (key == "inputs") spec.inputs = static_cast<int32_t>(Whole(value, at, 1, 64));
-            else if (key == "gains") ReadGains(value, at, &spec.gains);
-            else if (key == "value" || key == "points" || key == "path") spec.source = SourceText(value, at, &spec.source_where);
+            if (key == "plugin") description.plugin = Text(value, at);
+            else if (key == "utility") description.utility = Text(value, at);
+            else if (key == "inputs") description.inputs = static_cast<int32_t>(Whole(value, at, 1, 64));
+            else if (key == "gains") ReadGains(value, at, &description.gains);
+            else if (key == "value" || key == "points" || key == "path") description.source = SourceText(value, at, &description.source_where);
             else if (key == "pins") ReadPins(name, value, at);
             else Fail("unknown key \"" + key + "\" in module \"" + name + "\" (plugin, utility, pins, inputs, gains, value, points, path)",
                       m_locator.Key(at));
         }
-        if (spec.plugin.empty() == spec.utility.empty())
-            Fail("module \"" + name + "\" needs either \"plugin\" or \"utility\"", spec.where);
-        if (!spec.plugin.empty() && !spec.source.empty())
-            Fail("module \"" + name + "\" is a plug-in; give its inputs under \"pins\"", spec.source_where);
-        m_spec.modules.push_back(spec);
+        if (description.plugin.empty() == description.utility.empty())
+            Fail("module \"" + name + "\" needs either \"plugin\" or \"utility\"", description.where);
+        if (!description.plugin.empty() && !description.source.empty())
+            Fail("module \"" + name + "\" is a plug-in; give its inputs under \"pins\"", description.source_where);
+        m_description.modules.push_back(description);
     }
 
     void ReadGains(const Json& gains, const JsonPath& path, std::vector<float>* out) {
@@ -129,7 +129,7 @@ private:
             setting.pin = it.key();
             setting.where = m_locator.Key(at);
             setting.source = SourceText(it.value(), at, &setting.source_where);
-            m_spec.settings.push_back(setting);
+            m_description.settings.push_back(setting);
         }
     }
 
@@ -139,7 +139,7 @@ private:
             JsonPath at = path;
             at.push_back(std::to_string(i));
             Expect(wires[i], at, Json::value_t::object, "a wire must be {\"from\": \"module.pin\", \"to\": \"module.pin\"}");
-            WireSpec wire;
+            WireEntry wire;
             bool has_from = false;
             bool has_to = false;
             for (auto it = wires[i].begin(); it != wires[i].end(); ++it) {
@@ -158,31 +158,31 @@ private:
                 }
             }
             if (!has_from || !has_to) Fail("a wire needs both \"from\" and \"to\"", m_locator.Value(at));
-            m_spec.wires.push_back(wire);
+            m_description.wires.push_back(wire);
         }
     }
 
     void ReadOutputs(const Json& output, const JsonPath& path) {
         if (output.is_string()) {
-            m_spec.outputs.push_back({output.get<std::string>(), m_locator.Value(path)});
+            m_description.outputs.push_back({output.get<std::string>(), m_locator.Value(path)});
             return;
         }
         Expect(output, path, Json::value_t::array, "output must be \"module.pin\" or a list of them");
         for (size_t i = 0; i < output.size(); ++i) {
             JsonPath at = path;
             at.push_back(std::to_string(i));
-            m_spec.outputs.push_back({Text(output[i], at), m_locator.Value(at)});
+            m_description.outputs.push_back({Text(output[i], at), m_locator.Value(at)});
         }
     }
 
     JsonLocator m_locator;
     const Json& m_root;
-    PatchSpec m_spec;
+    PatchDescription m_description;
 };
 
 }  // namespace
 
-PatchSpec ParsePatchJson(const std::string& text) {
+PatchDescription ParsePatchJson(const std::string& text) {
     Json root;
     try {
         root = Json::parse(text);

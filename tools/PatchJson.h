@@ -10,7 +10,7 @@
 namespace vxhost {
 
 // PatchError with the place of the first thing that is not a patch.
-PatchSpec ParsePatchJson(const std::string& text);
+PatchDescription ParsePatchJson(const std::string& text);
 
 }  // namespace vxhost
 

@@ -20,15 +20,15 @@ std::string ModuleName(const std::string& path) {
     return name.empty() ? "plugin" : name;
 }
 
-PatchSpec SpecFor(const RenderOptions& options, const std::string& path, const std::string& module) {
-    PatchSpec spec;
-    spec.sample_rate = options.sample_rate;
-    spec.block_size = options.block_size;
-    spec.length_seconds = options.length;
-    ModuleSpec plugin;
+PatchDescription DescriptionFor(const RenderOptions& options, const std::string& path, const std::string& module) {
+    PatchDescription description;
+    description.sample_rate = options.sample_rate;
+    description.block_size = options.block_size;
+    description.length_seconds = options.length;
+    ModuleEntry plugin;
     plugin.name = module;
     plugin.plugin = path;
-    spec.modules.push_back(plugin);
+    description.modules.push_back(plugin);
     for (size_t i = 0; i < options.pins.size(); ++i) {
         const std::string& arg = options.pins[i];
         const size_t equals = arg.find('=');
@@ -42,10 +42,10 @@ PatchSpec SpecFor(const RenderOptions& options, const std::string& path, const s
         setting.source = arg.substr(equals + 1);
         setting.where = {line, 1};
         setting.source_where = {line, equals + 2};
-        spec.settings.push_back(setting);
+        description.settings.push_back(setting);
     }
-    for (const std::string& pin : options.output_pins) spec.outputs.push_back({module + "." + pin, {}});
-    return spec;
+    for (const std::string& pin : options.output_pins) description.outputs.push_back({module + "." + pin, {}});
+    return description;
 }
 
 }  // namespace
@@ -54,7 +54,7 @@ int RunRender(const RenderOptions& options) {
     const std::string path = LocatePlugin(options.plugin);
     const std::string module = ModuleName(path);
     try {
-        const RenderedFile file = RenderToWav(SpecFor(options, path, module), options.output);
+        const RenderedFile file = RenderToWav(DescriptionFor(options, path, module), options.output);
         std::cout << Summary(file) << '\n';
     } catch (const PatchError& e) {
         const Location where = e.Where();

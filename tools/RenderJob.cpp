@@ -11,23 +11,23 @@
 
 namespace vxhost {
 
-RenderedFile RenderToWav(const PatchSpec& spec, const std::string& path, const std::vector<std::string>& taps,
+RenderedFile RenderToWav(const PatchDescription& description, const std::string& path, const std::vector<std::string>& taps,
                          bool keep) {
     // The output's place is checked before any work, so a typo costs nothing.
     { PendingFile check(path); }
-    BuiltPatch patch = BuildPatch(spec, &LoadPlugin, &ReadAudioMono);
+    BuiltPatch patch = BuildPatch(description, &LoadPlugin, &ReadAudioMono);
     std::vector<PinRef> recorded = patch.outputs;
     for (const std::string& tap : taps) recorded.push_back(ResolvePinRef(*patch.engine, tap, {}));
 
     RenderedFile file;
     file.path = path;
-    file.sample_rate = static_cast<int>(std::lround(spec.sample_rate));
-    file.seconds = static_cast<double>(patch.length_frames) / spec.sample_rate;
+    file.sample_rate = static_cast<int>(std::lround(description.sample_rate));
+    file.seconds = static_cast<double>(patch.length_frames) / description.sample_rate;
     file.channels = patch.output_names;
     if (keep) file.kept.resize(recorded.size());
 
     const size_t channels = patch.outputs.size();
-    WavWriter writer(path, static_cast<int>(channels), spec.sample_rate);
+    WavWriter writer(path, static_cast<int>(channels), description.sample_rate);
     ProgressBar bar("rendering " + path);
     std::vector<const float*> outputs(channels);
     Render(

@@ -19,10 +19,10 @@ struct RenderedFile {
     std::vector<std::vector<float>> kept;  // the outputs, and the taps, when asked to keep them
 };
 
-// Renders `spec` into the WAV file `path`. `taps` ("module.pin") are
+// Renders `description` into the WAV file `path`. `taps` ("module.pin") are
 // recorded beside the outputs; with `keep` the samples stay in memory,
 // outputs first, then taps.
-RenderedFile RenderToWav(const PatchSpec& spec, const std::string& path, const std::vector<std::string>& taps = {},
+RenderedFile RenderToWav(const PatchDescription& description, const std::string& path, const std::vector<std::string>& taps = {},
                          bool keep = false);
 
 // "wrote out.wav: 2.00 s at 44100 Hz, 1 channel (osc.output), peak 0.50"

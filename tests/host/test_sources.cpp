@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "PinValues.h"
-#include "SourceSpec.h"
+#include "SourceSyntax.h"
 
 using namespace vxhost;
 
@@ -30,15 +30,15 @@ NodePin PinOf(PinKind kind, int32_t datatype, const std::string& choices = "") {
 }  // namespace
 
 TEST(Sources, StepListsKeepTheirOrderAndPointAtTheirMistakes) {
-    const SourceSpec steps = ParseSource(" 0:1, 0.5 : 2-Sided ,2:0");
-    ASSERT_EQ(steps.kind, SourceSpec::Kind::Steps);
+    const ParsedSource steps = ParseSource(" 0:1, 0.5 : 2-Sided ,2:0");
+    ASSERT_EQ(steps.kind, ParsedSource::Kind::Steps);
     ASSERT_EQ(steps.steps.size(), 3u);
     EXPECT_EQ(steps.steps[1].seconds, 0.5);
     EXPECT_EQ(steps.steps[1].value, "2-Sided");
     EXPECT_EQ(steps.steps[1].column, 13u);
 
-    EXPECT_EQ(ParseSource("take.wav").kind, SourceSpec::Kind::Single);
-    EXPECT_EQ(ParseSource("C:/takes/a.wav").kind, SourceSpec::Kind::Single) << "a drive letter is no step";
+    EXPECT_EQ(ParseSource("take.wav").kind, ParsedSource::Kind::Single);
+    EXPECT_EQ(ParseSource("C:/takes/a.wav").kind, ParsedSource::Kind::Single) << "a drive letter is no step";
     EXPECT_EQ(ErrorColumn("0:1,0.5"), 5u);
     EXPECT_EQ(ErrorColumn("0:1,"), 5u);
     EXPECT_EQ(ErrorColumn("0:1,-1:0"), 5u);

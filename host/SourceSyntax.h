@@ -1,8 +1,8 @@
 // Where an input's signal comes from, as a person writes it on the command
 // line or in a patch: a value ("0.5", "5V", "2-Sided", "true"), a step list
 // of seconds and values ("0:1,0.5:0"), or the path of an audio file.
-#ifndef VXHOST_SOURCESPEC_H
-#define VXHOST_SOURCESPEC_H
+#ifndef VXHOST_SOURCESYNTAX_H
+#define VXHOST_SOURCESYNTAX_H
 
 #include <cstddef>
 #include <string>
@@ -18,7 +18,7 @@ struct SourceStep {
     size_t column = 0;   // 1-based column of the value in the source text
 };
 
-struct SourceSpec {
+struct ParsedSource {
     enum class Kind { Single, Steps };
     Kind kind = Kind::Single;
     // Single: a value for the pin, or (for an audio pin, when it is not a
@@ -37,8 +37,8 @@ private:
     size_t m_column;
 };
 
-SourceSpec ParseSource(const std::string& text);
+ParsedSource ParseSource(const std::string& text);
 
 }  // namespace vxhost
 
-#endif  // VXHOST_SOURCESPEC_H
+#endif  // VXHOST_SOURCESYNTAX_H

@@ -1,4 +1,4 @@
-#include "SourceSpec.h"
+#include "SourceSyntax.h"
 
 #include "PinValues.h"
 
@@ -21,17 +21,17 @@ bool LooksLikeStepList(const std::string& text) {
 
 }  // namespace
 
-SourceSpec ParseSource(const std::string& text) {
-    SourceSpec spec;
+ParsedSource ParseSource(const std::string& text) {
+    ParsedSource description;
     size_t begin = 0;
     size_t end = text.size();
     TrimSpan(text, &begin, &end);
     if (begin == end) throw SourceError("empty source", 1);
     if (!LooksLikeStepList(text.substr(begin, end - begin))) {
-        spec.text = text.substr(begin, end - begin);
-        return spec;
+        description.text = text.substr(begin, end - begin);
+        return description;
     }
-    spec.kind = SourceSpec::Kind::Steps;
+    description.kind = ParsedSource::Kind::Steps;
     size_t item_begin = 0;
     while (item_begin <= text.size()) {
         size_t item_end = text.find(',', item_begin);
@@ -48,16 +48,16 @@ SourceSpec ParseSource(const std::string& text) {
         double seconds = 0.0;
         if (!ParseNumber(text.substr(time_begin, time_end - time_begin), &seconds) || seconds < 0.0)
             throw SourceError("step time must be a number of seconds, 0 or more", time_begin + 1);
-        if (!spec.steps.empty() && seconds < spec.steps.back().seconds)
+        if (!description.steps.empty() && seconds < description.steps.back().seconds)
             throw SourceError("step times must not go back", time_begin + 1);
         size_t value_begin = colon + 1;
         size_t value_end = e;
         TrimSpan(text, &value_begin, &value_end);
         if (value_begin == value_end) throw SourceError("missing value after ':'", colon + 2);
-        spec.steps.push_back({seconds, text.substr(value_begin, value_end - value_begin), value_begin + 1});
+        description.steps.push_back({seconds, text.substr(value_begin, value_end - value_begin), value_begin + 1});
         item_begin = item_end + 1;
     }
-    return spec;
+    return description;
 }
 
 }  // namespace vxhost
