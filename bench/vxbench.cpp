@@ -20,6 +20,7 @@
 #include "Baselines.h"
 #include "BenchHost.h"
 #include "Report.h"
+#include "ScalarOscillator.h"
 #include "Scenarios.h"
 
 namespace vxbench {
@@ -84,6 +85,19 @@ void RunBaseline(benchmark::State& state, float* out, RenderCall render) {
         benchmark::ClobberMemory();
     }
     Finish(state, frames);
+}
+
+void ScalarLoop(benchmark::State& state, Tone tone) {
+    Buffers signals(OSC_PINS, kBlockFrames);
+    FillTone(signals, tone);
+    OscillatorState oscillator(kSampleRate);
+    oscillator.mode = ToneMode(tone);
+    const OscillatorInputs inputs = InputsOf(signals);
+    float* out = signals[OSC_OUTPUT];
+    RenderScalar(oscillator, inputs, out, 0, kBlockFrames);
+    RunBaseline(state, out, [&](float*, int32_t position, int32_t frames) {
+        RenderScalar(oscillator, inputs, out, position, frames);
+    });
 }
 
 void SinAdditiveBank(benchmark::State& state, int32_t partials) {
@@ -162,6 +176,7 @@ void RegisterAll() {
     if (const vxhost::PluginLibrary* sumtone = Load("sumtone")) {
         for (const auto& t : tones) Register(std::string("sumtone.") + t.name, PluginTone, sumtone, t.tone);
     }
+    for (const auto& t : tones) Register(std::string("scalar_loop.") + t.name, ScalarLoop, t.tone);
     for (int32_t partials : {11, 45}) {
         Register("stk_blitsaw." + std::to_string(partials), StkBlitSaw, partials);
         Register("rotation_bank." + std::to_string(partials), RotationOscillators, partials);
