@@ -134,9 +134,10 @@ void Envelopes(SvgWriter& svg, const DemoPictureData& d, const Panel& p) {
         svg.Out() << "<path d=\"" << MinMaxPath(it->samples, p, 0.0, 1.05) << "\" fill=\"" << it->color
                   << "\" fill-opacity=\"0.35\" stroke=\"" << it->color << "\"/>\n";
         legend -= 8.0 * static_cast<double>(it->label.size()) + 20;
-        svg.Out() << "<rect x=\"" << Number(legend) << "\" y=\"" << p.top + 8 << "\" width=\"10\" height=\"10\" fill=\""
+        // The legend sits on the title's line, clear of the curves.
+        svg.Out() << "<rect x=\"" << Number(legend) << "\" y=\"" << p.top - 18 << "\" width=\"10\" height=\"10\" fill=\""
                   << it->color << "\"/>\n";
-        svg.Text(legend + 14, p.top + 17, it->label);
+        svg.Text(legend + 14, p.top - 9, it->label);
     }
     svg.Text(kLeft - 24, p.top + 10, "1");
     svg.Text(kLeft - 24, p.Bottom(), "0");
@@ -152,7 +153,8 @@ void FrequencyTicks(SvgWriter& svg, const Panel& p, double top_hz, bool vertical
         } else {
             const double x = kLeft + kPlotWidth * hz / top_hz;
             svg.Line(x, p.Bottom(), x, p.Bottom() + 4, "stroke=\"#444\"");
-            svg.Text(x - 14, p.Bottom() + 16, std::to_string(static_cast<int>(hz)) + " Hz");
+            const double shift = hz + 1000 > top_hz ? 40 : 14;  // the last label stays inside the picture
+            svg.Text(x - shift, p.Bottom() + 16, std::to_string(static_cast<int>(hz)) + " Hz");
         }
     }
 }
