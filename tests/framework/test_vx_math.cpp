@@ -1,4 +1,4 @@
-#include "vx_sdk2/VXMath.h"
+#include "VXMath.h"
 
 #include <gtest/gtest.h>
 
