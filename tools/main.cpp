@@ -28,7 +28,8 @@ int main(int argc, char** argv) {
     CLI::App* render_command = app.add_subcommand("render", "Render one plug-in instance to a WAV file");
     render_command->add_option("plugin", render.plugin, "Plug-in name (searched) or path")->required();
     render_command->add_option("--pin,-p", render.pins,
-                               "NAME=SOURCE: a value (0.5, 5V, 2-Sided, true), steps (0:1,0.5:0) or an audio file");
+                               "NAME=SOURCE: a value (0.5, 5V, 2-Sided, true), steps (0:1,0.5:0) or an audio file")
+        ->allow_extra_args(false);
     render_command->add_option("-o,--output", render.output, "WAV file to write")->required();
     render_command->add_option("--rate,-r", render.sample_rate, "Sample rate in Hz")->capture_default_str()
         ->check(CLI::Range(1, 10000000));
@@ -36,7 +37,8 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, 1 << 20));
     render_command->add_option("--length,-l", render.length, "Length in seconds (default: sources plus 1 s, at least 1 s)")
         ->check(CLI::Range(0.0, 1.0e7));
-    render_command->add_option("--out-pin", render.output_pins, "Output pin to record (repeat for more channels; default: all)");
+    render_command->add_option("--out-pin", render.output_pins, "Output pin to record (repeat for more channels; default: all)")
+        ->allow_extra_args(false);
 
     PatchOptions patch;
     CLI::App* patch_command = app.add_subcommand("patch", "Render a patch file (JSON) to a WAV file");

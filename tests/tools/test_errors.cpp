@@ -96,4 +96,5 @@ TEST_F(ToolTest, UsageMistakesExitWithStatusTwo) {
     EXPECT_EQ(Vxhost("render tracer").status, 2) << "no output file";
     EXPECT_EQ(Vxhost("render tracer --rate 0 -o x.wav").status, 2);
     EXPECT_EQ(Vxhost("render --help").status, 0);
+    EXPECT_EQ(Vxhost("render -p In=1 tracer -o order.wav").status, 0) << "each --pin takes one value, wherever it stands";
 }
