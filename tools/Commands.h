@@ -3,6 +3,7 @@
 #ifndef VXHOST_TOOL_COMMANDS_H
 #define VXHOST_TOOL_COMMANDS_H
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -33,10 +34,21 @@ struct DemoOptions {
     std::string folder = "demo-out";
 };
 
+struct ValidateOptions {
+    std::string plugin;
+    int level = 5;
+    uint64_t seed = 0;
+    bool seed_given = false;
+    std::vector<std::string> checks;  // only these; empty for all of the level
+    double time_limit = 300.0;        // seconds per check
+    bool json = false;
+};
+
 int RunInfo(const InfoOptions& options);
 int RunRender(const RenderOptions& options);
 int RunPatch(const PatchOptions& options);
 int RunDemo(const DemoOptions& options);
+int RunValidate(const ValidateOptions& options);
 
 }  // namespace vxhost
 

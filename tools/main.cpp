@@ -51,6 +51,19 @@ int main(int argc, char** argv) {
     CLI::App* demo_command = app.add_subcommand("demo", "Render the built-in demo patch to a WAV file and a picture");
     demo_command->add_option("-o,--output", demo.folder, "Folder for the files")->capture_default_str();
 
+    ValidateOptions validate;
+    CLI::App* validate_command = app.add_subcommand("validate", "Run the validator's checks on a plug-in");
+    validate_command->add_option("plugin", validate.plugin, "Plug-in name (searched) or path")->required();
+    validate_command->add_option("--level,-l", validate.level, "1 (quick) to 10 (thorough)")->capture_default_str()
+        ->check(CLI::Range(1, 10));
+    validate_command->add_option("--seed,-s", validate.seed, "Seed of the random inputs (default: a new one, printed)")
+        ->each([&validate](const std::string&) { validate.seed_given = true; });
+    validate_command->add_option("--check,-c", validate.checks, "Run only this check (repeat for more)")
+        ->allow_extra_args(false);
+    validate_command->add_option("--timeout", validate.time_limit, "Seconds a check may take before it counts as hung")
+        ->capture_default_str()->check(CLI::Range(0.1, 86400.0));
+    validate_command->add_flag("--json", validate.json, "Print JSON instead of lines");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -68,6 +81,7 @@ int main(int argc, char** argv) {
         if (*render_command) return RunRender(render);
         if (*patch_command) return RunPatch(patch);
         if (*demo_command) return RunDemo(demo);
+        if (*validate_command) return RunValidate(validate);
     } catch (const HostError& e) {
         std::cerr << "vxhost: " << e.what() << '\n';
         return Interrupted() ? kInterrupted : kFailure;

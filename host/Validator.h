@@ -1,0 +1,63 @@
+// `vxhost validate`: a named series of checks that drive a plug-in the way a
+// strict host would, each reported PASS, WARN, FAIL or SKIP with its reasons.
+// Higher levels run more checks and longer ones; every check draws its
+// random numbers from the run's seed, so a failure replays with that seed.
+#ifndef VXHOST_VALIDATOR_H
+#define VXHOST_VALIDATOR_H
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "PluginLibrary.h"
+#include "ValidatorReport.h"
+
+namespace vxhost {
+
+constexpr int kLowestLevel = 1;
+constexpr int kHighestLevel = 10;
+constexpr int kDefaultLevel = 5;
+
+struct CheckContext {
+    const PluginLibrary* library = nullptr;
+    int level = kDefaultLevel;
+    uint64_t seed = 0;  // this check's own
+};
+
+struct CheckInfo {
+    const char* name;
+    const char* group;
+    int first_level;  // runs at this level and above
+    const char* summary;
+    void (*run)(const CheckContext& context, CheckLog& log);
+};
+
+// In the order they run.
+const std::vector<CheckInfo>& AllChecks();
+const CheckInfo* FindCheck(const std::string& name);
+
+struct ValidationOptions {
+    int level = kDefaultLevel;
+    uint64_t seed = 1;
+    std::vector<std::string> only;  // names of checks to run; empty for all of the level
+    // Each check runs in a child process that is stopped after this long,
+    // where the platform has child processes.
+    double time_limit_seconds = 300.0;
+    bool isolate = true;
+};
+
+using ResultListener = std::function<void(const CheckResult&)>;
+
+// HostError for an unknown check name. The listener hears each result as it comes.
+ValidationReport Validate(const PluginLibrary& library, const ValidationOptions& options,
+                          const ResultListener& listener = nullptr);
+
+// One check in this process: a crash of the plug-in is a crash of the caller.
+CheckResult RunCheckHere(const CheckInfo& check, const CheckContext& context, CheckLog* log = nullptr);
+
+uint64_t CheckSeed(uint64_t seed, const std::string& check_name);
+
+}  // namespace vxhost
+
+#endif  // VXHOST_VALIDATOR_H
