@@ -70,13 +70,13 @@ inline double PowerMinusOne(double w, uint32_t e) {
 
 // z - 1 for z = a·e^(iβ), with a·cos β - 1 written as
 // (a - 1)·cos β - 2·sin²(β/2) so that its real part carries no cancellation.
-inline Complex SpacingStepFromOne(double a, const SeriesAngles& t) {
+inline Complex SpacingStepFromOne(double a, const SeriesAngles<double>& t) {
     const double sin_half = t.spacing_half.sine;
     return {(a - 1.0) * t.spacing.cosine - 2.0 * sin_half * sin_half, a * t.spacing.sine};
 }
 
 // The sample near a·e^(iβ) = 1, n >= 0, a != 1 (the ratio guard sees to it).
-inline double NearSingularSample(bool one_sided, double a, int32_t n, const SeriesAngles& t) {
+inline double NearSingularSample(bool one_sided, double a, int32_t n, const SeriesAngles<double>& t) {
     const uint32_t terms = static_cast<uint32_t>(n) + 1u;
     const double delta = a - 1.0;
     const Complex step = SpacingStepFromOne(a, t);
@@ -89,7 +89,7 @@ inline double NearSingularSample(bool one_sided, double a, int32_t n, const Seri
 }
 
 // The sample with numerator and denominator divided by a^(n+1) (power).
-inline double TopPartialsSample(bool one_sided, double a, double power, const SeriesAngles& t) {
+inline double TopPartialsSample(bool one_sided, double a, double power, const SeriesAngles<double>& t) {
     const double inverse = 1.0 / power;
     const Complex step = SpacingStepFromOne(a, t);
     const double distance = step.re * step.re + step.im * step.im;  // |1 - a·e^(iβ)|²

@@ -65,12 +65,13 @@ bool Module::getPinProperties(int32_t index, VXPinProperties* properties) {
 void Module::Open() {
     SetProcessFunction(ProcessRoutine<&Module::ProcessOscillator>());
     VXModule_base::Open();
-    m_cached_freq = -20.0;
-    m_cached_fc = -20.0f;
+    m_loop.cached_freq = -20.0;
+    m_loop.cached_fc = -20.0f;
     m_output_static = true;
-    m_phase_scale = 2.0 / SampleRate();
-    m_phase = 0.0;
-    m_spacing_phase = 0.0;
+    m_loop.phase_scale = 2.0 / SampleRate();
+    m_loop.phase = 0.0;
+    m_loop.spacing_phase = 0.0;
+    m_lanes = sumtone::WidestLaneSet();
 }
 
 // Event delivery, for a notification on any pin. The gate decides on its own:
@@ -113,4 +114,14 @@ void Module::ProcessOscillatorStatic(int32_t buffer_offset, int32_t sample_frame
     ProcessOscillator(buffer_offset, sample_frames);
     if (m_sleep_countdown > 0 && sample_frames > 0) m_sleep_countdown -= sample_frames;
     if (m_sleep_countdown <= 0) CallHost(HC_SLEEP, 0, 0, nullptr, 0.0f);
+}
+
+// Processing routine. "maxfreq" and "N" count from the call's first sample
+// only; every other input is read afresh at every sample.
+void Module::RenderSamples(int32_t buffer_offset, int32_t sample_frames) {
+    const sumtone::LoopBuffers buffers{m_fc + buffer_offset,     m_fm1 + buffer_offset,
+                                       m_n + buffer_offset,      m_a + buffer_offset,
+                                       m_gate + buffer_offset,   m_detune + buffer_offset,
+                                       m_maxfreq + buffer_offset, m_output + buffer_offset};
+    sumtone::RenderSeries(m_lanes, m_loop, buffers, m_mode == 1, sample_frames);
 }

@@ -6,14 +6,15 @@
 // Module.cpp holds what the host sees (properties, pins, open, the
 // gate-driven announcements, the two processing routines and the sleep
 // countdown); SampleLoop.cpp runs the per-sample synthesis, with its
-// arithmetic in SummationMath.h, the band limit in PartialCount.h and the
-// forms used where the closed form cannot be evaluated as written in
-// ClosedFormFallbacks.h.
+// arithmetic in SummationMath.h (SampleLanes.h for several samples at a
+// time), the band limit in PartialCount.h and the forms used where the closed
+// form cannot be evaluated as written in ClosedFormFallbacks.h.
 #ifndef SUMTONE_MODULE_H
 #define SUMTONE_MODULE_H
 
 #include <cstdint>
 
+#include "SampleLoop.h"
 #include "VXModule_base.h"
 
 class Module : public VXModule_base {
@@ -38,8 +39,8 @@ private:
     // Processing routine: announce the output as settled and switch to the
     // static routine, once per closing of the gate.
     void SettleOutput();
-    // Processing routine (SampleLoop.cpp): writes m_output[buffer_offset ...
-    // buffer_offset + sample_frames - 1]; calls no framework service.
+    // Processing routine: writes m_output[buffer_offset ... buffer_offset +
+    // sample_frames - 1]; calls no framework service.
     void RenderSamples(int32_t buffer_offset, int32_t sample_frames);
 
     float* m_fc;
@@ -50,11 +51,8 @@ private:
     float* m_detune;
     float* m_maxfreq;
     float* m_output;
-    double m_phase_scale;      // half-cycles per sample for one hertz: 2 / sample rate
-    double m_phase;            // lowest partial, half-cycles in [-1, 1]
-    double m_spacing_phase;    // partial spacing, half-cycles in [-1, 1]
-    double m_cached_freq;      // hertz belonging to m_cached_fc
-    float m_cached_fc;
+    sumtone::LoopState m_loop;  // phases, frequency cache, phase scale
+    sumtone::LaneSet m_lanes;   // the processor's widest, chosen at Open
     // Written by the host only, through the "Mode" pin. Starts at the pin's
     // default so that a host that never writes it leaves a defined value;
     // Open must not touch it, the host may have written it already.

@@ -1,7 +1,7 @@
 // How many partials above the lowest a sample renders: as many as requested,
 // but no more than keep every frequency f + k·S within ±maxf hertz. The count
 // is carried from sample to sample and kept while it still fits, so the
-// steady state costs two comparisons instead of a division.
+// steady state costs no division.
 #ifndef SUMTONE_PARTIALCOUNT_H
 #define SUMTONE_PARTIALCOUNT_H
 
@@ -60,14 +60,46 @@ inline PartialSeries CountAfresh(double f, double spacing, double max_freq, int3
     return {n < 0 ? -1 : static_cast<int32_t>(n), lowest};
 }
 
-// A sample whose frequency or spacing is not a finite number has no partial
-// that could be placed, and is silent.
-inline PartialSeries PartialCount(int32_t n, double f, double spacing, double max_freq,
-                                  int32_t requested) {
-    if (!std::isfinite(f) || !std::isfinite(spacing)) return {-1, f};
-    if (CountStillFits(n, f, spacing, max_freq, requested)) return {n, f};
-    return CountAfresh(f, spacing, max_freq, requested);
-}
+// The count carried from sample to sample through one call; below 0 at the
+// call's start, so that its first sounding sample works it out afresh.
+class CarriedCount {
+public:
+    CarriedCount(double max_freq, int32_t requested) : m_max_freq(max_freq), m_requested(requested) {}
+
+    int32_t Count() const { return m_n; }
+    // Whether the last sample kept the count; the next sample with the same
+    // frequency and spacing then keeps it too, with the same lowest partial.
+    bool Kept() const { return !std::isnan(m_kept_f); }
+
+    // The series of a sample with frequency f and spacing. A sample whose
+    // frequency or spacing is not a finite number has no partial that could
+    // be placed, and is silent.
+    PartialSeries Next(double f, double spacing) {
+        // Equal frequency and spacing (zeros of either sign included) give
+        // the check that last kept the count the same outcome, so a steady
+        // note skips it.
+        if (f == m_kept_f && spacing == m_kept_spacing) return {m_n, f};
+        if (std::isfinite(f) && std::isfinite(spacing) &&
+            CountStillFits(m_n, f, spacing, m_max_freq, m_requested)) {
+            m_kept_f = f;
+            m_kept_spacing = spacing;
+            return {m_n, f};
+        }
+        m_kept_f = NAN;  // the count is about to change
+        const PartialSeries series = std::isfinite(f) && std::isfinite(spacing)
+                                         ? CountAfresh(f, spacing, m_max_freq, m_requested)
+                                         : PartialSeries{-1, f};
+        m_n = series.count;
+        return series;
+    }
+
+private:
+    double m_max_freq;
+    int32_t m_requested;
+    int32_t m_n = -1;
+    double m_kept_f = NAN;  // NaN: no check has kept the current count
+    double m_kept_spacing = NAN;
+};
 
 }  // namespace sumtone
 

@@ -1,7 +1,12 @@
 // The per-sample arithmetic of the oscillator, one small inline function per
 // stage of the sample loop, each in its fixed order of operations: the
-// results must be the same bits on every target and in any later vectorised
-// form of the loop, so nothing here is reassociated or fused.
+// results must be the same bits on every target and on every lane width, so
+// nothing here is reassociated or fused.
+//
+// The stages written as templates take T = double for one sample, or a GCC
+// vector of doubles for several samples side by side (SampleLanes.h): the
+// vector operators work lane by lane with the same IEEE rounding, so both
+// forms run the very same sequence of operations on each sample.
 #ifndef SUMTONE_SUMMATIONMATH_H
 #define SUMTONE_SUMMATIONMATH_H
 
@@ -13,12 +18,24 @@
 
 #include "VXMath.h"
 
+// The AVX2 lanes are compiled only inside functions marked for AVX2, and GCC
+// generates code for a function's target only where it is inlined into it; a
+// stage left out of line would run 256-bit vectors through SSE2 code.
+#define SUMTONE_INLINE inline __attribute__((always_inline))
+
 namespace sumtone {
 
+template <class T>
 struct SinCos {
-    double sine;
-    double cosine;
+    T sine;
+    T cosine;
 };
+
+// x in every lane of T: 0 + x is x for every x but -0.
+template <class T>
+SUMTONE_INLINE T Splat(double x) {
+    return T{} + x;
+}
 
 // The double nearest to 1/k!; k! is exact in double up to 22!, and the
 // division is correctly rounded.
@@ -40,34 +57,39 @@ constexpr double kLn2 = 0.6931471805599453;
 // terms summed as written, largest first. Kept apart from the doubling step
 // because the evaluation near the closed form's singular point needs the
 // half-angle sine itself (1 - cos β = 2 sin²(β/2) without cancellation).
-inline SinCos HalfAngleSinCos(double y) {
-    const double u = y * kHalfPi;
-    const double u2 = u * u;
-    const double u3 = u2 * u;
-    const double u4 = u2 * u2;
-    const double u5 = u3 * u2;
-    const double u6 = u4 * u2;
-    const double u7 = u5 * u2;
-    const double u8 = u6 * u2;
-    const double u9 = u7 * u2;
-    const double u10 = u8 * u2;
-    const double u11 = u9 * u2;
-    const double u12 = u10 * u2;
-    const double s = u - u3 * kInvFactorial3 + u5 * kInvFactorial5 - u7 * kInvFactorial7 +
-                     u9 * kInvFactorial9 - u11 * kInvFactorial11;
-    const double c = 1.0 - u2 * kInvFactorial2 + u4 * kInvFactorial4 - u6 * kInvFactorial6 +
-                     u8 * kInvFactorial8 - u10 * kInvFactorial10 + u12 * kInvFactorial12;
+template <class T>
+SUMTONE_INLINE SinCos<T> HalfAngleSinCos(T y) {
+    const T u = y * kHalfPi;
+    const T u2 = u * u;
+    const T u3 = u2 * u;
+    const T u4 = u2 * u2;
+    const T u5 = u3 * u2;
+    const T u6 = u4 * u2;
+    const T u7 = u5 * u2;
+    const T u8 = u6 * u2;
+    const T u9 = u7 * u2;
+    const T u10 = u8 * u2;
+    const T u11 = u9 * u2;
+    const T u12 = u10 * u2;
+    const T s = u - u3 * kInvFactorial3 + u5 * kInvFactorial5 - u7 * kInvFactorial7 +
+                u9 * kInvFactorial9 - u11 * kInvFactorial11;
+    const T c = 1.0 - u2 * kInvFactorial2 + u4 * kInvFactorial4 - u6 * kInvFactorial6 +
+                u8 * kInvFactorial8 - u10 * kInvFactorial10 + u12 * kInvFactorial12;
     return {s, c};
 }
 
 // From the half angle back to the whole one.
-inline SinCos DoubleAngle(SinCos half) {
+template <class T>
+SUMTONE_INLINE SinCos<T> DoubleAngle(SinCos<T> half) {
     return {2.0 * half.sine * half.cosine, half.cosine * half.cosine - half.sine * half.sine};
 }
 
 // sin(π·y) and cos(π·y) for y in [-1, 1], within 2e-7; no range reduction of
 // its own, the callers keep y in range.
-inline SinCos SinCosHalfCycles(double y) { return DoubleAngle(HalfAngleSinCos(y)); }
+template <class T>
+SUMTONE_INLINE SinCos<T> SinCosHalfCycles(T y) {
+    return DoubleAngle(HalfAngleSinCos(y));
+}
 
 // rnd(x): the nearest int32, halves to even. The conversion instruction rounds
 // by MXCSR, which the framework holds at its default inside processing
@@ -105,15 +127,19 @@ inline double ReduceSpacingMultiple(int32_t n, double spacing_phase) {
 }
 
 // A ratio this close to 1 would make 1 - a and 1 - a^(n+1) vanish.
+constexpr double kRatioGuardDistance = 0.00000001;
+constexpr double kGuardedRatio = 1.00000001;
+
 inline double GuardRatio(double a) {
-    return std::fabs(a - 1.0) < 0.00000001 ? 1.00000001 : a;
+    return std::fabs(a - 1.0) < kRatioGuardDistance ? kGuardedRatio : a;
 }
 
 // a^(n+1) by repeated squaring, n >= 0; the exponent is unsigned so that
-// n = INT32_MAX still has a successor.
-inline double PowerBySquaring(double a, int32_t n) {
-    double r = 1.0;
-    double b = a;
+// n = INT32_MAX still has a successor. With lanes, every lane has this n.
+template <class T>
+SUMTONE_INLINE T PowerBySquaring(T a, int32_t n) {
+    T r = Splat<T>(1.0);
+    T b = a;
     for (uint32_t e = static_cast<uint32_t>(n) + 1u; e > 0; e >>= 1) {
         r = (e & 1u) != 0 ? r * b : r;
         b = b * b;
@@ -123,27 +149,29 @@ inline double PowerBySquaring(double a, int32_t n) {
 
 // The sines and cosines of one sample: θ the lowest partial, β the spacing,
 // nβ the reduced multiple, and their angle sums.
+template <class T>
 struct SeriesAngles {
-    SinCos lowest;        // sin θ, cos θ
-    SinCos spacing;       // sin β, cos β
-    SinCos spacing_half;  // sin β/2, cos β/2 (the polynomial values before doubling)
-    SinCos multiple;      // sin nβ, cos nβ
-    double sin_next;      // sin (n+1)β
-    double cos_next;      // cos (n+1)β
-    double sin_top;       // sin (θ + nβ)
-    double sin_below;     // sin (θ - β)
-    double sin_above;     // sin (θ + (n+1)β)
+    SinCos<T> lowest;        // sin θ, cos θ
+    SinCos<T> spacing;       // sin β, cos β
+    SinCos<T> spacing_half;  // sin β/2, cos β/2 (the polynomial values before doubling)
+    SinCos<T> multiple;      // sin nβ, cos nβ
+    T sin_next;              // sin (n+1)β
+    T cos_next;              // cos (n+1)β
+    T sin_top;               // sin (θ + nβ)
+    T sin_below;             // sin (θ - β)
+    T sin_above;             // sin (θ + (n+1)β)
 };
 
-inline SeriesAngles AngleSums(double phase, double spacing_phase, double multiple) {
-    SeriesAngles t;
+template <class T>
+SUMTONE_INLINE SeriesAngles<T> AngleSums(T phase, T spacing_phase, T multiple) {
+    SeriesAngles<T> t;
     t.multiple = SinCosHalfCycles(multiple);
     t.lowest = SinCosHalfCycles(phase);
     t.spacing_half = HalfAngleSinCos(spacing_phase);
     t.spacing = DoubleAngle(t.spacing_half);
-    const double sn = t.multiple.sine, cn = t.multiple.cosine;
-    const double s1 = t.lowest.sine, c1 = t.lowest.cosine;
-    const double s2 = t.spacing.sine, c2 = t.spacing.cosine;
+    const T sn = t.multiple.sine, cn = t.multiple.cosine;
+    const T s1 = t.lowest.sine, c1 = t.lowest.cosine;
+    const T s2 = t.spacing.sine, c2 = t.spacing.cosine;
     t.sin_next = sn * c2 + cn * s2;
     t.cos_next = cn * c2 - sn * s2;
     t.sin_top = sn * c1 + cn * s1;
@@ -153,21 +181,30 @@ inline SeriesAngles AngleSums(double phase, double spacing_phase, double multipl
 }
 
 // Σ (k = 0 … n) a^k·sin(θ + kβ), times the closed form's denominator.
-inline double OneSidedNumerator(const SeriesAngles& t, double a, double power) {
+template <class T>
+SUMTONE_INLINE T OneSidedNumerator(const SeriesAngles<T>& t, T a, T power) {
     return t.lowest.sine - a * t.sin_below - power * (t.sin_above - a * t.sin_top);
 }
 
 // Σ (k = -n … n) a^|k|·sin(θ + kβ), times the same denominator.
-inline double TwoSidedNumerator(const SeriesAngles& t, double a, double power) {
+template <class T>
+SUMTONE_INLINE T TwoSidedNumerator(const SeriesAngles<T>& t, T a, T power) {
     return (1.0 - a * a - 2.0 * power * (t.cos_next - a * t.multiple.cosine)) * t.lowest.sine;
 }
 
+template <class T>
+SUMTONE_INLINE T Numerator(bool one_sided, const SeriesAngles<T>& t, T a, T power) {
+    return one_sided ? OneSidedNumerator(t, a, power) : TwoSidedNumerator(t, a, power);
+}
+
 // |1 - a·e^(iβ)|², as the closed form writes it.
-inline double SpacingDenominator(double a, double cos_spacing) {
+template <class T>
+SUMTONE_INLINE T SpacingDenominator(T a, T cos_spacing) {
     return a * a + 1.0 - 2.0 * a * cos_spacing;
 }
 
-inline double ClosedFormSample(double a, double numerator, double denominator, double power) {
+template <class T>
+SUMTONE_INLINE T ClosedFormSample(T a, T numerator, T denominator, T power) {
     return (a - 1.0) * numerator / (2.0 * denominator * (power - 1.0));
 }
 
@@ -187,14 +224,23 @@ inline double ReduceRunawayPhase(double p) {
 
 // One correction per sample keeps a phase in [-1, 1] for every frequency up to
 // the sample rate; exactly 1 and -1 stay.
-inline double WrapPhase(double p) {
+inline double CorrectPhaseOnce(double p) {
     if (p > 1.0) {
         p -= 2.0;
     } else if (p < -1.0) {
         p += 2.0;
     }
+    return p;
+}
+
+inline double WrapPhase(double p) {
+    p = CorrectPhaseOnce(p);
     return p >= -1.0 && p <= 1.0 ? p : ReduceRunawayPhase(p);
 }
+
+// A phase in [-1, 1] advanced by at most 2 in magnitude lies in [-3, 3], and
+// one correction brings it back: WrapPhase never needs the reduction then.
+inline bool StepNeedsNoReduction(double step) { return std::fabs(step) <= 2.0; }
 
 // Stored as a 32-bit sample; a value past the float range (only reachable
 // with ratios far from any sound setting) saturates instead of leaving the
