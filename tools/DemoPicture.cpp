@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <sstream>
 
-#include "Spectrum.h"
+#include "FourierAnalysis.h"
 
 namespace vxhost {
 

@@ -1,8 +1,8 @@
 // Magnitude spectra for pictures: a radix-2 FFT behind a four-term
 // Blackman-Harris window, whose side lobes stay below -92 dB, so that the
 // absence of partials above a band limit is visible as empty space.
-#ifndef VXHOST_TOOL_SPECTRUM_H
-#define VXHOST_TOOL_SPECTRUM_H
+#ifndef VXHOST_TOOL_FOURIERANALYSIS_H
+#define VXHOST_TOOL_FOURIERANALYSIS_H
 
 #include <complex>
 #include <cstddef>
@@ -19,4 +19,4 @@ std::vector<double> SpectrumDb(const std::vector<float>& signal, size_t start, s
 
 }  // namespace vxhost
 
-#endif  // VXHOST_TOOL_SPECTRUM_H
+#endif  // VXHOST_TOOL_FOURIERANALYSIS_H
