@@ -137,33 +137,26 @@ void Module::ProcessEnvelopeStatic(int32_t buffer_offset, int32_t sample_frames)
 }
 
 // A streaming input keeps the module processed: its output may be constant
-// now but the input will be read again.
-void Module::EnterStaticRoutine() {
-    if (m_static_routine || m_running_inputs != 0) return;
+// now but the input will be read again (EnterStaticRoutine tests it).
+void Module::InstallStaticRoutine() {
     m_sleep_countdown = BlockSize();
     SetProcessFunction(ProcessRoutine<&Module::ProcessEnvelopeStatic>());
     m_static_routine = true;
 }
 
-void Module::LeaveStaticRoutine() {
-    if (!m_static_routine) return;
+void Module::InstallNormalRoutine() {
     SetProcessFunction(ProcessRoutine<&Module::ProcessEnvelope>());
     m_static_routine = false;
 }
 
 // The offset counts from the first sample of the current processing call,
 // so the stamp is the clock of the sample where the output starts to move.
-void Module::AnnounceRunning(int32_t offset) {
-    if (m_output_static) {
-        GetPin(PIN_SIGNAL_OUT)->TransmitStatusChange(SampleClock() + static_cast<uint32_t>(offset),
-                                                     ST_RUN);
-        m_output_static = false;
-    }
-    LeaveStaticRoutine();
+void Module::TransmitRunning(int32_t offset) {
+    GetPin(PIN_SIGNAL_OUT)->TransmitStatusChange(SampleClock() + static_cast<uint32_t>(offset), ST_RUN);
+    m_output_static = false;
 }
 
-void Module::AnnounceStatic(int32_t offset) {
-    if (m_output_static || m_running_inputs != 0) return;
+void Module::TransmitStatic(int32_t offset) {
     GetPin(PIN_SIGNAL_OUT)->TransmitStatusChange(SampleClock() + static_cast<uint32_t>(offset),
                                                  ST_ONE_OFF);
     m_output_static = true;

@@ -43,13 +43,33 @@ public:
 
 private:
     // Announcements and routine changes, used by OnPinStatusChange and Render.
-    void EnterStaticRoutine();
-    void LeaveStaticRoutine();
-    void AnnounceRunning(int32_t offset);
-    void AnnounceStatic(int32_t offset);
+    // Every processing call makes some of them, and nearly always they find
+    // nothing to do: that test is inline, the host traffic out of line.
+    void EnterStaticRoutine() {
+        if (!m_static_routine && m_running_inputs == 0) InstallStaticRoutine();
+    }
+    void LeaveStaticRoutine() {
+        if (m_static_routine) InstallNormalRoutine();
+    }
+    void AnnounceRunning(int32_t offset) {
+        if (m_output_static) TransmitRunning(offset);
+        LeaveStaticRoutine();
+    }
+    void AnnounceStatic(int32_t offset) {
+        if (!m_output_static && m_running_inputs == 0) TransmitStatic(offset);
+    }
+    void InstallStaticRoutine();
+    void InstallNormalRoutine();
+    void TransmitRunning(int32_t offset);
+    void TransmitStatic(int32_t offset);
 
-    // Processing routine only (Parameters.cpp, Render.cpp).
-    void CheckInputs(int32_t buffer_offset);
+    // Processing routine only (Parameters.cpp, Render.cpp). Three calls in
+    // four just count, so only the examination is out of line.
+    void CheckInputs(int32_t buffer_offset) {
+        if ((m_call_count & 3u) == 0) ExamineInputs(buffer_offset);
+        ++m_call_count;
+    }
+    void ExamineInputs(int32_t buffer_offset);
     void UpdateParameter(int32_t buffer_offset, int32_t which);
     void Render(int32_t buffer_offset, int32_t sample_frames);
     template <bool kGateWatched>

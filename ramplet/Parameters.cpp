@@ -37,26 +37,23 @@ float SegmentSamples(float input, float offset, float sample_rate) {
 
 }  // namespace
 
-// The inputs are examined on every fourth call, at the call's first sample,
-// which keeps the power function out of most calls. A sample that is not a
-// finite number is passed over: the envelope keeps what it derived from the
-// last finite sample, so a passing fault upstream leaves no trace once the
-// input is back.
-void Module::CheckInputs(int32_t buffer_offset) {
-    if ((m_call_count & 3u) == 0) {
-        const auto examine = [this, buffer_offset](const float* input, float& last, int32_t which) {
-            const float value = input[buffer_offset];
-            if (!std::isfinite(value) || value == last) return;
-            last = value;
-            UpdateParameter(buffer_offset, which);
-        };
-        examine(m_attack, m_last_attack, 1);
-        examine(m_decay, m_last_decay, 2);
-        examine(m_sustain, m_last_sustain, 3);
-        examine(m_release, m_last_release, 4);
-        examine(m_overall_level, m_last_level, 5);
-    }
-    ++m_call_count;
+// The inputs are examined on every fourth call (CheckInputs), at the call's
+// first sample, which keeps the power function out of most calls. A sample
+// that is not a finite number is passed over: the envelope keeps what it
+// derived from the last finite sample, so a passing fault upstream leaves no
+// trace once the input is back.
+void Module::ExamineInputs(int32_t buffer_offset) {
+    const auto examine = [this, buffer_offset](const float* input, float& last, int32_t which) {
+        const float value = input[buffer_offset];
+        if (!std::isfinite(value) || value == last) return;
+        last = value;
+        UpdateParameter(buffer_offset, which);
+    };
+    examine(m_attack, m_last_attack, 1);
+    examine(m_decay, m_last_decay, 2);
+    examine(m_sustain, m_last_sustain, 3);
+    examine(m_release, m_last_release, 4);
+    examine(m_overall_level, m_last_level, 5);
 }
 
 // Each step moves the full peak level in its segment's time, except the
