@@ -34,7 +34,9 @@ uint64_t AllocatorCalls() { return g_allocator_calls.load(std::memory_order_rela
 
 #if defined(VX_UNDER_ASAN)
 
-#include <sanitizer/allocator_interface.h>
+// The sanitizer runtime's hook interface (GCC does not ship its header).
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*on_allocate)(const volatile void*, size_t),
+                                                         void (*on_release)(const volatile void*));
 
 namespace {
 
