@@ -185,8 +185,11 @@ void VXModule_base::HandleEvent(VXEvent* e) {
         case ET_PIN_STATUS: {
             VXPin* const pins = GetPin(0);
             // The host names only pins that exist; a number outside the array
-            // would write into foreign memory, so such an event is dropped.
+            // would write into foreign memory, and a pin that open left
+            // unbound (more host pins than declared) has no module to
+            // notify, so such an event is dropped.
             if (e->ptr_value < 0 || e->ptr_value >= m_pin_count) return;
+            if (pins[e->ptr_value].Module() == nullptr) return;
             pins[e->ptr_value].OnStatusUpdate(e->int_value);
             return;
         }
