@@ -65,7 +65,7 @@ void CheckInputAbuse(const CheckContext& context, CheckLog& log) {
         if (IsDrivenInput(p) && p.pin.kind == PinKind::Audio) audio_inputs.push_back(p.number);
     const std::vector<float>& values = AbuseValues();
     const int32_t block = 256;
-    const int rounds = Scaled(context.level, 1, 3);
+    const int rounds = Scaled(context.level, 1, 10);
     const auto play = [&](const std::vector<int32_t>& abused, bool stream, float value, const std::string& what) {
         log.Stage(what);
         HostOptions options;
@@ -103,7 +103,7 @@ void CheckRealtimeSafety(const CheckContext& context, CheckLog& log) {
     }
     ValidatorRandom random(context.seed);
     const std::vector<PinDescription> pins = ReadPins(*context.library, log);
-    const int trials = Scaled(context.level, 2, 10);
+    const int trials = Scaled(context.level, 2, 60);
     for (int trial = 0; trial < trials && !log.Failed(); ++trial) {
         HostOptions options;
         options.block_size = static_cast<int32_t>(random.Between(16, 1024));

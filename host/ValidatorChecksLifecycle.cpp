@@ -36,7 +36,7 @@ void PlayTypical(const CheckContext& context, CheckLog& log, double rate, int32_
 
 void CheckOpenClose(const CheckContext& context, CheckLog& log) {
     ValidatorRandom random(context.seed);
-    const int cycles = Scaled(context.level, 3, 60);
+    const int cycles = Scaled(context.level, 3, 300);
     const std::vector<PinDescription> pins = ReadPins(*context.library, log);
     for (int cycle = 0; cycle < cycles && !log.Failed(); ++cycle) {
         const int way = cycle % 4;
@@ -64,7 +64,7 @@ void CheckManyInstances(const CheckContext& context, CheckLog& log) {
     ValidatorRandom random(context.seed);
     const int count = Scaled(context.level, 4, 64);
     const int32_t block = 128;
-    const uint64_t length = 16 * block;
+    const uint64_t length = static_cast<uint64_t>(Scaled(context.level, 16, 64)) * block;
     const std::vector<PinDescription> pins = ReadPins(*context.library, log);
     std::vector<Scenario> scenarios;
     std::vector<CutPolicy> cuts;
@@ -99,7 +99,7 @@ void CheckManyInstances(const CheckContext& context, CheckLog& log) {
 void CheckNullCallback(const CheckContext& context, CheckLog& log) {
     ValidatorRandom random(context.seed);
     const std::vector<PinDescription> pins = ReadPins(*context.library, log);
-    const int trials = Scaled(context.level, 2, 12);
+    const int trials = Scaled(context.level, 2, 40);
     for (int trial = 0; trial < trials && !log.Failed(); ++trial) {
         HostOptions options;
         options.null_callback = true;
@@ -127,7 +127,7 @@ void CheckNullCallback(const CheckContext& context, CheckLog& log) {
 void CheckRestart(const CheckContext& context, CheckLog& log) {
     ValidatorRandom random(context.seed);
     const std::vector<PinDescription> pins = ReadPins(*context.library, log);
-    const int trials = Scaled(context.level, 2, 16);
+    const int trials = Scaled(context.level, 2, 120);
     for (int trial = 0; trial < trials && !log.Failed(); ++trial) {
         HostOptions options;
         options.block_size = static_cast<int32_t>(random.Between(32, 512));
@@ -158,7 +158,7 @@ void CheckSampleRates(const CheckContext& context, CheckLog& log) {
                            767999.75, 16000.0, 12345.678, 2000.0};
     const int extra = Scaled(context.level, 0, static_cast<int>(sizeof more / sizeof more[0]));
     rates.insert(rates.end(), more, more + extra);
-    for (int i = 0; i < Scaled(context.level, 0, 8); ++i) rates.push_back(random.Uniform(1000.0, 768000.0));
+    for (int i = 0; i < Scaled(context.level, 0, 40); ++i) rates.push_back(random.Uniform(1000.0, 768000.0));
     for (double rate : rates) {
         if (log.Failed()) break;
         const uint64_t length = static_cast<uint64_t>(std::min(32768.0, std::max(2048.0, rate * 0.02)));
@@ -171,7 +171,7 @@ void CheckBlockSizes(const CheckContext& context, CheckLog& log) {
     std::vector<int32_t> sizes = {1, 64, 1000, 16384};
     const int32_t more[] = {2, 3, 7, 100, 127, 256, 1024, 4095, 333, 8192, 5, 16383, 999};
     sizes.insert(sizes.end(), more, more + Scaled(context.level, 0, static_cast<int>(sizeof more / sizeof more[0])));
-    for (int i = 0; i < Scaled(context.level, 0, 6); ++i) sizes.push_back(static_cast<int32_t>(random.Between(1, 16384)));
+    for (int i = 0; i < Scaled(context.level, 0, 30); ++i) sizes.push_back(static_cast<int32_t>(random.Between(1, 16384)));
     for (int32_t block : sizes) {
         if (log.Failed()) break;
         const uint64_t length = std::max<uint64_t>(4096, static_cast<uint64_t>(block) * 3);
@@ -182,7 +182,7 @@ void CheckBlockSizes(const CheckContext& context, CheckLog& log) {
 
 void CheckCallLengths(const CheckContext& context, CheckLog& log) {
     ValidatorRandom random(context.seed);
-    const int trials = Scaled(context.level, 3, 24);
+    const int trials = Scaled(context.level, 3, 200);
     const std::vector<PinDescription> pins = ReadPins(*context.library, log);
     for (int trial = 0; trial < trials && !log.Failed(); ++trial) {
         HostOptions options;

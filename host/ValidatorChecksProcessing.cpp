@@ -30,7 +30,7 @@ void SortActions(Scenario& scenario) {
 void CheckBufferWindow(const CheckContext& context, CheckLog& log) {
     ValidatorRandom random(context.seed);
     const std::vector<PinDescription> pins = ReadPins(*context.library, log);
-    const int trials = Scaled(context.level, 3, 20);
+    const int trials = Scaled(context.level, 3, 200);
     for (int trial = 0; trial < trials && !log.Failed(); ++trial) {
         HostOptions options;
         options.block_size = static_cast<int32_t>(random.Between(8, 1024));
@@ -46,7 +46,7 @@ void CheckBufferWindow(const CheckContext& context, CheckLog& log) {
 void CheckFiniteOutput(const CheckContext& context, CheckLog& log) {
     ValidatorRandom random(context.seed);
     const std::vector<PinDescription> pins = ReadPins(*context.library, log);
-    const int trials = Scaled(context.level, 3, 30);
+    const int trials = Scaled(context.level, 3, 300);
     const double rates[] = {44100.0, 48000.0, 96000.0, 22050.0, 192000.0};
     for (int trial = 0; trial < trials && !log.Failed(); ++trial) {
         HostOptions options;
@@ -67,7 +67,7 @@ void CheckEventsAtEdges(const CheckContext& context, CheckLog& log) {
     std::vector<int32_t> inputs;
     for (const PinDescription& p : pins)
         if (IsDrivenInput(p)) inputs.push_back(p.number);
-    const int trials = Scaled(context.level, 2, 16);
+    const int trials = Scaled(context.level, 2, 150);
     for (int trial = 0; trial < trials && !log.Failed(); ++trial) {
         HostOptions options;
         options.block_size = static_cast<int32_t>(random.Between(2, 512));
@@ -122,7 +122,7 @@ void CheckEventsAtEdges(const CheckContext& context, CheckLog& log) {
 void CheckAnnouncementStamps(const CheckContext& context, CheckLog& log) {
     ValidatorRandom random(context.seed);
     const std::vector<PinDescription> pins = ReadPins(*context.library, log);
-    const int trials = Scaled(context.level, 4, 30);
+    const int trials = Scaled(context.level, 4, 300);
     for (int trial = 0; trial < trials && !log.Failed(); ++trial) {
         HostOptions options;
         options.block_size = static_cast<int32_t>(random.Between(16, 1024));
@@ -149,7 +149,7 @@ void CheckAnnouncementStamps(const CheckContext& context, CheckLog& log) {
 void CheckDeterminism(const CheckContext& context, CheckLog& log) {
     ValidatorRandom random(context.seed);
     const std::vector<PinDescription> pins = ReadPins(*context.library, log);
-    const int trials = Scaled(context.level, 1, 8);
+    const int trials = Scaled(context.level, 1, 60);
     for (int trial = 0; trial < trials && !log.Failed(); ++trial) {
         HostOptions options;
         options.block_size = static_cast<int32_t>(random.Between(32, 1024));
@@ -180,7 +180,7 @@ void CheckBlockSplit(const CheckContext& context, CheckLog& log) {
     for (const PinDescription& p : pins)
         if (IsDrivenInput(p)) inputs.push_back(p.number);
     if (inputs.empty()) inputs.push_back(-1);
-    const int rounds = Scaled(context.level, 1, 4);
+    const int rounds = Scaled(context.level, 1, 20);
     const uint64_t length = static_cast<uint64_t>(Scaled(context.level, 4096, 16384));
     for (int round = 0; round < rounds && !log.Failed(); ++round) {
         for (int32_t moving : inputs) {

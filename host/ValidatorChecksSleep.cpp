@@ -116,7 +116,7 @@ void JudgeSleepRequests(const ValidatorHost& host, const SleepRun& run, CheckLog
 void CheckSleepProtocol(const CheckContext& context, CheckLog& log) {
     ValidatorRandom random(context.seed);
     const std::vector<PinDescription> pins = ReadPins(*context.library, log);
-    const int trials = Scaled(context.level, 4, 40);
+    const int trials = Scaled(context.level, 4, 400);
     for (int trial = 0; trial < trials && !log.Failed(); ++trial) {
         const SleepRun run = MakeSleepRun(pins, context.level, random);
         // The host keeps calling, so what a sleeping module would have
@@ -135,7 +135,7 @@ void CheckSleepProtocol(const CheckContext& context, CheckLog& log) {
 void CheckWakeContinuation(const CheckContext& context, CheckLog& log) {
     ValidatorRandom random(context.seed);
     const std::vector<PinDescription> pins = ReadPins(*context.library, log);
-    const int trials = Scaled(context.level, 4, 40);
+    const int trials = Scaled(context.level, 4, 400);
     for (int trial = 0; trial < trials && !log.Failed(); ++trial) {
         const SleepRun run = MakeSleepRun(pins, context.level, random);
         HostOptions keeps_calling = run.options;
