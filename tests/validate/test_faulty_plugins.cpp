@@ -32,7 +32,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Caught{"faulty_insomniac", "sleep-protocol", "did not ask to sleep"},
                       Caught{"faulty_early_settle", "sleep-protocol", "announced 'out' as settled"},
                       Caught{"faulty_shared", "many-instances", "runs among the others rather than alone"},
-                      Caught{"faulty_shared", "determinism", "differs at sample"}),
+                      Caught{"faulty_shared", "determinism", "differs at sample"},
+                      Caught{"faulty_writes_input", "buffer-window", "wrote into the buffer of input 'in'"},
+                      Caught{"faulty_silent_switch", "sleep-protocol", "without telling the host"}),
     [](const ::testing::TestParamInfo<Caught>& info) {
         std::string name = std::string(info.param.plugin) + "_" + info.param.check;
         for (char& ch : name)

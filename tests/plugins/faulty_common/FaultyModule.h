@@ -26,6 +26,8 @@ enum class Fault {
     AllocatesInProcess, // a scratch vector per processing call
     HangsOnInfinity,    // a phase wrap that never ends for an infinite input
     SharesState,        // the glide's level lives in one place for every instance
+    WritesInput,        // keeps its glide level in the "in" buffer
+    SwitchesSilently,   // changes its processing routine without telling the host
 };
 
 template <Fault kFault>
@@ -83,6 +85,7 @@ public:
             const bool arrived = level == target && m_running_inputs == 0;
             const bool settled = kFault == Fault::SettlesEarly ? std::fabs(target - level) < 4.0f * kStep && m_running_inputs == 0
                                                                : arrived;
+            if (kFault == Fault::WritesInput) m_in[first + i] = level;
             m_out[first + i] = kFault == Fault::WritesNaN && arrived && !m_output_static ? std::nanf("") : level;
             if (settled && !m_output_static) Announce(i, ST_ONE_OFF);
             if (!settled && m_output_static) Announce(i, ST_RUN);
@@ -135,6 +138,10 @@ private:
         if (m_static_routine) return;
         m_sleep_countdown = BlockSize();
         m_static_routine = true;
+        if (kFault == Fault::SwitchesSilently) {
+            m_record.process_function = ProcessRoutine<&FaultyModule::ProcessGlideStatic>().entry;
+            return;
+        }
         SetProcessFunction(ProcessRoutine<&FaultyModule::ProcessGlideStatic>());
     }
 
