@@ -1,12 +1,13 @@
 // The chunk of samples that the sample-by-sample steps hand over, and the
 // arithmetic of the chunk with W samples side by side in GCC vectors of
 // doubles. The shared stages of SummationMath.h run unchanged on the vectors;
-// what is written here again for lanes (the ratio guard, the power with a
-// count per lane, the reduction of nβ, the conversion to a float) performs on
-// each lane the operations the one-sample form performs, with the same
-// results bit for bit.
+// what is written here again for lanes (the power with a count per lane, the
+// reduction of nβ, the conversion to a float) performs on each lane the
+// operations the one-sample form performs, with the same results bit for bit.
 #ifndef SUMTONE_SAMPLELANES_H
 #define SUMTONE_SAMPLELANES_H
+
+#include <emmintrin.h>
 
 #include <cfloat>
 #include <cstdint>
@@ -18,33 +19,67 @@
 namespace sumtone {
 
 // Small enough to stay in the first-level cache, large enough that the
-// per-chunk work (the copy out, the guard scan) is spread thin.
+// per-chunk work (the copy out, the scans) is spread thin.
 constexpr int32_t kChunkSamples = 64;
 // Chunks are padded to a multiple of the widest lane count.
 constexpr int32_t kWidestLanes = 4;
 
-// One entry per sample. A silent sample, and the padding, hold values that
-// render +0 without touching any fallback; its output is overwritten anyway.
+// The samples of a chunk as the arithmetic needs them. A silent sample holds
+// phases 0 and the count and ratio around it, and the padding likewise: their
+// results are overwritten or never copied out.
 struct alignas(32) SampleChunk {
     double phase[kChunkSamples];          // θ in half-cycles, before the sample's advance
     double spacing_phase[kChunkSamples];  // β in half-cycles, likewise
-    double count[kChunkSamples];          // n, the partials above the lowest
-    int64_t terms[kChunkSamples];         // n + 1, the exponent of the power
-    double ratio[kChunkSamples];          // the "a" input sample, not yet scaled or guarded
-    float result[kChunkSamples];          // the rendered sample; NaN: to be redone one by one
-    int32_t silent[kChunkSamples];        // positions of the silent samples
-    int32_t size;                         // samples in the chunk
-    int32_t padded_size;                  // rounded up to kWidestLanes
+    float ratio[kChunkSamples];           // the "a" inputs, not yet scaled or guarded
+    // The count changes seldom: it is recorded where it changes, as runs
+    // starting at run_start[k] with the count run_count[k].
+    int32_t run_start[kChunkSamples];
+    int32_t run_count[kChunkSamples];
+    int32_t runs;
+    // Each sample's count, filled from the runs only where the counts differ.
+    double count[kChunkSamples];
+    int64_t terms[kChunkSamples];  // count + 1, the power's exponent
+    float result[kChunkSamples];   // the rendered sample; NaN: to be redone one by one
+    int32_t silent[kChunkSamples];  // positions of the silent samples
+    int32_t size;                   // samples in the chunk
+    int32_t padded_size;            // rounded up to kWidestLanes
     int32_t silent_count;
-    int32_t lowest_count;   // a range holding the count of every sounding sample
+    int32_t lowest_count;  // over the runs; lowest > highest: no sample sounds
     int32_t highest_count;
+    bool same_ratio;  // every ratio in the chunk has the same bits
 };
 
+// Fills count and terms from the runs.
+inline void ExpandCounts(SampleChunk& c) {
+    for (int32_t k = 0; k < c.runs; ++k) {
+        const int32_t from = k == 0 ? 0 : c.run_start[k];
+        const int32_t to = k + 1 < c.runs ? c.run_start[k + 1] : c.padded_size;
+        for (int32_t i = from; i < to; ++i) {
+            c.count[i] = static_cast<double>(c.run_count[k]);
+            c.terms[i] = static_cast<int64_t>(c.run_count[k]) + 1;
+        }
+    }
+}
+
+// GCC's generic vectors: W = 2 is what an SSE2 register holds, W = 4 is
+// compiled for AVX2 where it is inlined into a function marked for it.
 template <int W>
 struct Lanes {
     typedef double Doubles __attribute__((vector_size(8 * W)));
     typedef int64_t Masks __attribute__((vector_size(8 * W)));
     typedef float Floats __attribute__((vector_size(4 * W)));
+};
+
+using Pair = Lanes<2>::Doubles;
+
+template <class D>
+struct MaskOf {
+    typedef int64_t Type __attribute__((vector_size(sizeof(D))));
+};
+
+template <class D>
+struct FloatsOf {
+    typedef float Type __attribute__((vector_size(sizeof(D) / 2)));
 };
 
 template <class V, class E>
@@ -54,19 +89,69 @@ SUMTONE_INLINE V LoadLanes(const E* p) {
     return v;
 }
 
-template <class E, class V>
-SUMTONE_INLINE void StoreLanes(E* p, V v) {
-    std::memcpy(p, &v, sizeof v);
+// Lane masks, held as doubles with all bits set (true) or clear (false).
+// Written out for SSE2: GCC's generic comparisons and bit operations on
+// 64-bit lanes fall back to lane-by-lane code without SSE4.
+template <class D>
+SUMTONE_INLINE D LessLanes(D a, D b) {
+    return (D)(a < b);
+}
+SUMTONE_INLINE Pair LessLanes(Pair a, Pair b) { return _mm_cmplt_pd(a, b); }
+
+// NaN is not at most anything.
+template <class D>
+SUMTONE_INLINE D NotAtMostLanes(D a, D b) {
+    return (D)~(a <= b);
+}
+SUMTONE_INLINE Pair NotAtMostLanes(Pair a, Pair b) { return _mm_cmpnle_pd(a, b); }
+
+template <class D>
+SUMTONE_INLINE D AndLanes(D a, D b) {
+    using M = typename MaskOf<D>::Type;
+    return (D)((M)a & (M)b);
+}
+SUMTONE_INLINE Pair AndLanes(Pair a, Pair b) { return _mm_and_pd(a, b); }
+
+template <class D>
+SUMTONE_INLINE D OrLanes(D a, D b) {
+    using M = typename MaskOf<D>::Type;
+    return (D)((M)a | (M)b);
+}
+SUMTONE_INLINE Pair OrLanes(Pair a, Pair b) { return _mm_or_pd(a, b); }
+
+template <class D>
+SUMTONE_INLINE bool AnyLane(D mask) {
+    using M = typename MaskOf<D>::Type;
+    const M bits = (M)mask;
+    bool any = false;
+    for (size_t k = 0; k < sizeof(D) / sizeof(double); ++k) any = any || bits[k] != 0;
+    return any;
+}
+SUMTONE_INLINE bool AnyLane(Pair mask) { return _mm_movemask_pd(mask) != 0; }
+
+// |x|: the sign bit cleared.
+template <class D>
+SUMTONE_INLINE D MagnitudeLanes(D x) {
+    return AndLanes(x, (D)(typename MaskOf<D>::Type{} + INT64_MAX));
 }
 
-// GuardRatio: |d| < k is d < k and d > -k, for NaN as well. (Two selects
-// rather than one on the two masks combined: GCC takes combined masks apart
-// lane by lane without SSE4.)
+// The lanes as floats, rounded by the conversion instruction like ToSample's
+// static_cast.
 template <class D>
-SUMTONE_INLINE D GuardRatioLanes(D a) {
+SUMTONE_INLINE void StoreSamples(float* p, D x) {
+    const auto samples = __builtin_convertvector(x, typename FloatsOf<D>::Type);
+    std::memcpy(p, &samples, sizeof samples);
+}
+SUMTONE_INLINE void StoreSamples(float* p, Pair x) {
+    _mm_storel_pi(reinterpret_cast<__m64*>(p), _mm_cvtpd_ps(x));
+}
+
+// The lanes whose ratio GuardRatio would replace: |d| < k is d < k and
+// d > -k, for NaN as well.
+template <class D>
+SUMTONE_INLINE D NearUnitRatioLanes(D a) {
     const D d = a - 1.0;
-    const D guarded = Splat<D>(kGuardedRatio);
-    return d < kRatioGuardDistance ? (d > -kRatioGuardDistance ? guarded : a) : a;
+    return AndLanes(LessLanes(d, Splat<D>(kRatioGuardDistance)), LessLanes(Splat<D>(-kRatioGuardDistance), d));
 }
 
 // PowerBySquaring with a count of its own in each lane. The squaring runs as
@@ -87,60 +172,79 @@ SUMTONE_INLINE D PowerByTermsLanes(D a, M terms, int64_t most_terms) {
 
 // ReduceSpacingMultiple. Adding and removing 1.5·2^52 rounds to an integer
 // exactly as the conversion instruction does in the default rounding mode,
-// halves to even, for magnitudes below 2^51; n·β/2 stays below 2^30.
+// halves to even, for magnitudes below 2^51; n·β/2 stays below 2^30. The
+// final correction subtracts 2 or +0, and y - +0 is y.
 template <class D>
 SUMTONE_INLINE D ReduceSpacingMultipleLanes(D count, D spacing_phase) {
     constexpr double kRoundingShift = 6755399441055744.0;  // 1.5·2^52
     D x = count * spacing_phase * 0.5;
     x = x - (((x - 0.5) + kRoundingShift) - kRoundingShift);
     const D y = 2.0 * x;
-    return y > 1.0 ? y - 2.0 : y;
+    return y - AndLanes(LessLanes(Splat<D>(1.0), y), Splat<D>(2.0));
 }
 
-// ToSample, for values that are finite; NaN stays NaN.
-template <class F, class D>
-SUMTONE_INLINE F ToSampleLanes(D value) {
-    value = value > static_cast<double>(FLT_MAX) ? Splat<D>(FLT_MAX) : value;
-    value = value < -static_cast<double>(FLT_MAX) ? Splat<D>(-FLT_MAX) : value;
-    return __builtin_convertvector(value, F);
-}
+// How the chunk's ratios and counts vary, from least to most.
+enum class Held {
+    kRatioAndCount,  // one ratio and one count: a and the power are the same in every lane
+    kCount,          // one count, a ratio per sample
+    kNothing,        // a count and a ratio per sample
+};
 
 // Renders the chunk W samples at a time into result, NaN where
-// RenderedSample must redo the sample: near a·e^(iβ) = 1, and where the plain
-// closed form is not finite (a rendered sample is never NaN otherwise).
-// Returns whether there is any such sample.
-template <int W, bool kOneSided>
-SUMTONE_INLINE bool RenderChunkLanes(SampleChunk& c) {
+// RenderedSample must redo the sample: near a·e^(iβ) = 1, with a ratio the
+// guard would replace, and where the plain closed form is not finite or
+// beyond the float range (no rendered sample is NaN otherwise). Returns
+// whether there is any such sample.
+template <int W, bool kOneSided, Held kHeld>
+SUMTONE_INLINE bool RenderGroups(SampleChunk& c) {
     static_assert(kWidestLanes % W == 0, "the padding covers every lane");
     using D = typename Lanes<W>::Doubles;
     using M = typename Lanes<W>::Masks;
     using F = typename Lanes<W>::Floats;
-    const bool same_count = c.lowest_count == c.highest_count;
-    const D redo = Splat<D>(NAN);
-    D any_redo{};  // turns NaN in the lanes that met a sample to redo
+    const D none{};
+    const int32_t n = c.lowest_count;
+    const int64_t most_terms = static_cast<int64_t>(c.highest_count) + 1;
+    // With one ratio and one count, a and a^(n+1) are worked out once, by
+    // the one-sample operations, and whatever follows from them alone is the
+    // same in every lane and every group: the compiler hoists it.
+    const double held_a = GuardRatio(10.0 * static_cast<double>(c.ratio[0]));
+    const D held_ratio = Splat<D>(held_a);
+    const D held_power = Splat<D>(PowerBySquaring(held_a, n));
+    const D count_held = Splat<D>(static_cast<double>(n));
+    D any_redo = none;
     for (int32_t i = 0; i < c.padded_size; i += W) {
         const D phase = LoadLanes<D>(c.phase + i);
         const D spacing_phase = LoadLanes<D>(c.spacing_phase + i);
-        const D multiple = ReduceSpacingMultipleLanes(LoadLanes<D>(c.count + i), spacing_phase);
+        const D count = kHeld == Held::kNothing ? LoadLanes<D>(c.count + i) : count_held;
+        const D multiple = ReduceSpacingMultipleLanes(count, spacing_phase);
         const SeriesAngles<D> angles = AngleSums(phase, spacing_phase, multiple);
-        const D a = GuardRatioLanes(10.0 * LoadLanes<D>(c.ratio + i));
-        // Silent samples and padding take the common count too: their
-        // result is discarded.
-        const D power = same_count ? PowerBySquaring(a, c.lowest_count)
-                                   : PowerByTermsLanes(a, LoadLanes<M>(c.terms + i),
-                                                       static_cast<int64_t>(c.highest_count) + 1);
+        D a = held_ratio;
+        D power = held_power;
+        D redo = none;
+        if constexpr (kHeld != Held::kRatioAndCount) {
+            a = 10.0 * __builtin_convertvector(LoadLanes<F>(c.ratio + i), D);
+            redo = NearUnitRatioLanes(a);
+            power = kHeld == Held::kCount ? PowerBySquaring(a, n)
+                                          : PowerByTermsLanes(a, LoadLanes<M>(c.terms + i), most_terms);
+        }
         const D numerator = Numerator(kOneSided, angles, a, power);
         const D denominator = SpacingDenominator(a, angles.spacing.cosine);
-        D value = ClosedFormSample(a, numerator, denominator, power);
-        value = denominator < kNearSingularDistance ? redo : value;
-        const D zero_if_finite = value - value;
-        value = zero_if_finite == 0.0 ? value : redo;
-        any_redo += zero_if_finite;
-        StoreLanes(c.result + i, ToSampleLanes<F>(value));
+        const D value = ClosedFormSample(a, numerator, denominator, power);
+        // |value| <= FLT_MAX fails for NaN, infinities and values ToSample
+        // would saturate.
+        redo = OrLanes(redo, OrLanes(LessLanes(denominator, Splat<D>(kNearSingularDistance)),
+                                     NotAtMostLanes(MagnitudeLanes(value), Splat<D>(FLT_MAX))));
+        any_redo = OrLanes(any_redo, redo);
+        StoreSamples(c.result + i, OrLanes(value, redo));  // all bits set is a NaN
     }
-    bool any = false;
-    for (int k = 0; k < W; ++k) any = any || any_redo[k] != any_redo[k];
-    return any;
+    return AnyLane(any_redo);
+}
+
+template <int W, bool kOneSided>
+SUMTONE_INLINE bool RenderChunkLanes(SampleChunk& c) {
+    if (c.lowest_count != c.highest_count) return RenderGroups<W, kOneSided, Held::kNothing>(c);
+    if (c.same_ratio) return RenderGroups<W, kOneSided, Held::kRatioAndCount>(c);
+    return RenderGroups<W, kOneSided, Held::kCount>(c);
 }
 
 }  // namespace sumtone

@@ -1,5 +1,7 @@
 #include "SampleLoop.h"
 
+#include <emmintrin.h>
+
 #include <cmath>
 #include <cstring>
 
@@ -14,12 +16,12 @@ namespace {
 
 // One sounding sample from its phases (before their advance), its count and
 // its "a" input, the closed form and its fallbacks as they stand: the
-// reference that every lane width reproduces, and what a guarded lane is
+// reference that every lane width reproduces, and what a lane to redo is
 // redone with.
-float RenderedSample(bool one_sided, double phase, double spacing_phase, int32_t n, double ratio) {
+float RenderedSample(bool one_sided, double phase, double spacing_phase, int32_t n, float ratio) {
     const double multiple = ReduceSpacingMultiple(n, spacing_phase);
     const SeriesAngles<double> angles = AngleSums(phase, spacing_phase, multiple);
-    const double a = GuardRatio(10.0 * ratio);
+    const double a = GuardRatio(10.0 * static_cast<double>(ratio));
     const double power = PowerBySquaring(a, n);
     const double numerator = Numerator(one_sided, angles, a, power);
     const double denominator = SpacingDenominator(a, angles.spacing.cosine);
@@ -31,19 +33,59 @@ float RenderedSample(bool one_sided, double phase, double spacing_phase, int32_t
     return std::isfinite(value) ? ToSample(value) : 0.0f;
 }
 
-// What a silent sample and the padding hand to the arithmetic.
-void FillQuiet(SampleChunk& c, int32_t i) {
-    c.phase[i] = 0.0;
-    c.spacing_phase[i] = 0.0;
-    c.count[i] = 0.0;
-    c.terms[i] = 1;
-    c.ratio[i] = 0.0;
-}
-
 uint32_t Bits(float x) {
     uint32_t bits;
     std::memcpy(&bits, &x, sizeof bits);
     return bits;
+}
+
+// Bit i: sample i of the chunk has an open gate and the same "fc", "fm1" and
+// "detune" bits as the sample before it (the call's first sample has none).
+// Four samples at a time with SSE2, which every target has.
+uint64_t RepeatedInputs(const LoopBuffers& in, int32_t start, int32_t size) {
+    uint64_t mask = 0;
+    int32_t i = start == 0 ? 1 : 0;
+    for (; i + 4 <= size; i += 4) {
+        const int32_t j = start + i;
+        const auto same = [&](const float* input) {
+            return _mm_castsi128_ps(_mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(input + j)),
+                                                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(input + j - 1))));
+        };
+        const __m128 open = _mm_cmpneq_ps(_mm_loadu_ps(in.gate + j), _mm_setzero_ps());
+        const __m128 repeated = _mm_and_ps(_mm_and_ps(open, same(in.fc)), _mm_and_ps(same(in.fm1), same(in.detune)));
+        mask |= static_cast<uint64_t>(_mm_movemask_ps(repeated)) << i;
+    }
+    for (; i < size; ++i) {
+        const int32_t j = start + i;
+        const bool repeated = in.gate[j] != 0.0f && Bits(in.fc[j]) == Bits(in.fc[j - 1]) &&
+                              Bits(in.fm1[j]) == Bits(in.fm1[j - 1]) && Bits(in.detune[j]) == Bits(in.detune[j - 1]);
+        mask |= static_cast<uint64_t>(repeated) << i;
+    }
+    return mask;
+}
+
+// CorrectPhaseOnce for a phase in [-1, 1] advanced by a step of known sign:
+// a phase that rises cannot fall below -1, nor one that falls rise above 1.
+template <bool kRises>
+SUMTONE_INLINE double CorrectAdvancedPhase(double p) {
+    if (kRises ? p > 1.0 : p < -1.0) p = kRises ? p - 2.0 : p + 2.0;
+    return p;
+}
+
+// The samples [from, to) of a steady note: each stores its phases and
+// advances them by the same steps, which need no reduction.
+template <bool kPhaseRises, bool kSpacingRises>
+void AdvanceSteadily(SampleChunk& c, int32_t from, int32_t to, double& phase_io, double& spacing_phase_io,
+                     double phase_step, double spacing_step) {
+    double phase = phase_io, spacing_phase = spacing_phase_io;
+    for (int32_t k = from; k < to; ++k) {
+        c.phase[k] = phase;
+        c.spacing_phase[k] = spacing_phase;
+        phase = CorrectAdvancedPhase<kPhaseRises>(phase + phase_step);
+        spacing_phase = CorrectAdvancedPhase<kSpacingRises>(spacing_phase + spacing_step);
+    }
+    phase_io = phase;
+    spacing_phase_io = spacing_phase;
 }
 
 // The steps that carry values from sample to sample, for the samples
@@ -54,52 +96,45 @@ __attribute__((noinline)) void FillChunk(SampleChunk& c, LoopState& state, Carri
                                          const LoopBuffers& buffers, int32_t start, int32_t size) {
     LoopState st = state;
     CarriedCount count = carried;
-    const LoopBuffers in{buffers.fc + start,     buffers.fm1 + start,    buffers.n + start,
-                         buffers.a + start,      buffers.gate + start,   buffers.detune + start,
-                         buffers.maxfreq + start, buffers.out + start};
+    const float* const gate = buffers.gate + start;
+    const float* const fc = buffers.fc + start;
+    const float* const fm1 = buffers.fm1 + start;
+    const float* const detune = buffers.detune + start;
+    const uint64_t repeated = RepeatedInputs(buffers, start, size);
     c.size = size;
     c.padded_size = (size + kWidestLanes - 1) / kWidestLanes * kWidestLanes;
     c.silent_count = 0;
-    // The count's range over the chunk may include a count that no sample
-    // of it renders; that only costs the arithmetic a uniform count.
-    int32_t n = count.Count();
-    c.lowest_count = n >= 0 ? n : INT32_MAX;
-    c.highest_count = n;
-    double n_as_double = static_cast<double>(n);
+    c.runs = 0;
+    int32_t run_count = -1;  // the count of the latest run
     for (int32_t i = 0; i < size; ++i) {
         PartialSeries series{-1, 0.0};
         double spacing = 0.0;
-        if (in.gate[i] != 0.0f) {
-            if (in.fc[i] != st.cached_fc) {  // the one exponential, only when "fc" moves
-                st.cached_fc = in.fc[i];
-                st.cached_freq = PitchToFrequency(in.fc[i]);
+        if (gate[i] != 0.0f) {
+            if (fc[i] != st.cached_fc) {  // the one exponential, only when "fc" moves
+                st.cached_fc = fc[i];
+                st.cached_freq = PitchToFrequency(fc[i]);
             }
             const double f = st.cached_freq;
-            spacing = 10.0 * (std::fabs(f) * static_cast<double>(in.fm1[i]) +
-                              static_cast<double>(in.detune[i]));
+            spacing = 10.0 * (std::fabs(f) * static_cast<double>(fm1[i]) + static_cast<double>(detune[i]));
             series = count.Next(f, spacing);
         }
         if (series.count < 0) {
             // A closed gate, and a sample without any partial in range,
             // restart both phases so that sound resumes at θ = β = 0.
-            FillQuiet(c, i);
+            c.phase[i] = 0.0;
+            c.spacing_phase[i] = 0.0;
             c.silent[c.silent_count++] = i;
             st.phase = 0.0;
             st.spacing_phase = 0.0;
             continue;
         }
-        if (series.count != n) {
-            n = series.count;
-            n_as_double = static_cast<double>(n);
-            c.lowest_count = n < c.lowest_count ? n : c.lowest_count;
-            c.highest_count = n > c.highest_count ? n : c.highest_count;
+        if (series.count != run_count) {
+            run_count = series.count;
+            c.run_start[c.runs] = i;
+            c.run_count[c.runs++] = run_count;
         }
-        const int64_t terms = static_cast<int64_t>(n) + 1;
         c.phase[i] = st.phase;
         c.spacing_phase[i] = st.spacing_phase;
-        c.count[i] = n_as_double;
-        c.terms[i] = terms;
-        c.ratio[i] = static_cast<double>(in.a[i]);
         const double phase_step = series.lowest * st.phase_scale;
         const double spacing_step = spacing * st.phase_scale;
         st.phase = WrapPhase(st.phase + phase_step);
@@ -109,30 +144,44 @@ __attribute__((noinline)) void FillChunk(SampleChunk& c, LoopState& state, Carri
         // reduction. The samples after it with an open gate and the same
         // "fc", "fm1" and "detune" bits have the same frequency, spacing,
         // count and steps, and go straight to storing and advancing.
-        if (!count.Kept() || !StepNeedsNoReduction(phase_step) || !StepNeedsNoReduction(spacing_step))
+        if (i + 1 == size || !count.Kept() || !StepNeedsNoReduction(phase_step) ||
+            !StepNeedsNoReduction(spacing_step))
             continue;
-        const uint32_t fc_bits = Bits(in.fc[i]), fm1_bits = Bits(in.fm1[i]);
-        const uint32_t detune_bits = Bits(in.detune[i]);
-        double phase = st.phase, spacing_phase = st.spacing_phase;
-        for (; i + 1 < size; ++i) {
-            const int32_t k = i + 1;
-            if (!(in.gate[k] != 0.0f) || Bits(in.fc[k]) != fc_bits || Bits(in.fm1[k]) != fm1_bits ||
-                Bits(in.detune[k]) != detune_bits)
-                break;
-            c.phase[k] = phase;
-            c.spacing_phase[k] = spacing_phase;
-            c.count[k] = n_as_double;
-            c.terms[k] = terms;
-            c.ratio[k] = static_cast<double>(in.a[k]);
-            phase = CorrectPhaseOnce(phase + phase_step);
-            spacing_phase = CorrectPhaseOnce(spacing_phase + spacing_step);
-        }
-        st.phase = phase;
-        st.spacing_phase = spacing_phase;
+        // The bits past the chunk are 0, so the note ends at size at the latest.
+        const uint64_t later = ~repeated >> (i + 1);
+        const int32_t end = later == 0 ? size : i + 1 + __builtin_ctzll(later);
+        const auto advance = phase_step >= 0.0 ? (spacing_step >= 0.0 ? AdvanceSteadily<true, true>
+                                                                        : AdvanceSteadily<true, false>)
+                                               : (spacing_step >= 0.0 ? AdvanceSteadily<false, true>
+                                                                        : AdvanceSteadily<false, false>);
+        advance(c, i + 1, end, st.phase, st.spacing_phase, phase_step, spacing_step);
+        i = end - 1;
     }
-    for (int32_t i = size; i < c.padded_size; ++i) FillQuiet(c, i);
+    c.lowest_count = INT32_MAX;
+    c.highest_count = -1;
+    for (int32_t k = 0; k < c.runs; ++k) {
+        c.lowest_count = c.run_count[k] < c.lowest_count ? c.run_count[k] : c.lowest_count;
+        c.highest_count = c.run_count[k] > c.highest_count ? c.run_count[k] : c.highest_count;
+    }
+    for (int32_t i = size; i < c.padded_size; ++i) {
+        c.phase[i] = 0.0;
+        c.spacing_phase[i] = 0.0;
+    }
     state = st;
     carried = count;
+}
+
+// The chunk's "a" inputs, the last repeated into the padding.
+void FillRatios(SampleChunk& c, const float* ratio) {
+    std::memcpy(c.ratio, ratio, sizeof(float) * static_cast<size_t>(c.size));
+    for (int32_t i = c.size; i < c.padded_size; ++i) c.ratio[i] = ratio[c.size - 1];
+    const __m128i first = _mm_set1_epi32(static_cast<int32_t>(Bits(ratio[0])));
+    __m128i differ = _mm_setzero_si128();
+    for (int32_t i = 0; i < c.padded_size; i += 4) {
+        const __m128i bits = _mm_load_si128(reinterpret_cast<const __m128i*>(c.ratio + i));
+        differ = _mm_or_si128(differ, _mm_xor_si128(bits, first));
+    }
+    c.same_ratio = _mm_movemask_epi8(_mm_cmpeq_epi32(differ, _mm_setzero_si128())) == 0xFFFF;
 }
 
 // 32-bit Windows hosts may call with the stack aligned to 4 bytes only,
@@ -160,12 +209,15 @@ void RenderChunk(LaneSet lanes, SampleChunk& c, bool one_sided, float* out) {
         std::memset(out, 0, sizeof(float) * static_cast<size_t>(c.size));
         return;
     }
+    const bool same_count = c.lowest_count == c.highest_count;
+    if (!same_count || lanes == LaneSet::kScalar) ExpandCounts(c);
+    const auto count_at = [&](int32_t i) {
+        return same_count ? c.lowest_count : static_cast<int32_t>(c.terms[i] - 1);
+    };
     bool any_redo = false;
     if (lanes == LaneSet::kScalar) {
-        for (int32_t i = 0; i < c.size; ++i) {
-            out[i] = RenderedSample(one_sided, c.phase[i], c.spacing_phase[i],
-                                    static_cast<int32_t>(c.terms[i] - 1), c.ratio[i]);
-        }
+        for (int32_t i = 0; i < c.size; ++i)
+            out[i] = RenderedSample(one_sided, c.phase[i], c.spacing_phase[i], count_at(i), c.ratio[i]);
     } else {
 #if defined(__x86_64__)
         any_redo = lanes == LaneSet::kAvx2 ? RenderChunkAvx2(c, one_sided) : RenderChunkSse2(c, one_sided);
@@ -177,8 +229,7 @@ void RenderChunk(LaneSet lanes, SampleChunk& c, bool one_sided, float* out) {
     if (any_redo) {
         for (int32_t i = 0; i < c.size; ++i) {
             if (!std::isnan(out[i])) continue;
-            out[i] = RenderedSample(one_sided, c.phase[i], c.spacing_phase[i],
-                                    static_cast<int32_t>(c.terms[i] - 1), c.ratio[i]);
+            out[i] = RenderedSample(one_sided, c.phase[i], c.spacing_phase[i], count_at(i), c.ratio[i]);
         }
     }
     for (int32_t k = 0; k < c.silent_count; ++k) out[c.silent[k]] = 0.0f;
@@ -212,6 +263,7 @@ void RenderSeries(LaneSet lanes, LoopState& state, const LoopBuffers& in, bool o
     for (int32_t start = 0; start < frames; start += kChunkSamples) {
         const int32_t size = frames - start < kChunkSamples ? frames - start : kChunkSamples;
         FillChunk(chunk, state, count, in, start, size);
+        FillRatios(chunk, in.a + start);
         RenderChunk(lanes, chunk, one_sided, in.out + start);
     }
 }

@@ -165,10 +165,11 @@ struct SeriesAngles {
 template <class T>
 SUMTONE_INLINE SeriesAngles<T> AngleSums(T phase, T spacing_phase, T multiple) {
     SeriesAngles<T> t;
-    t.multiple = SinCosHalfCycles(multiple);
+    // nβ last: its reduction delays it, and the other two need not wait.
     t.lowest = SinCosHalfCycles(phase);
     t.spacing_half = HalfAngleSinCos(spacing_phase);
     t.spacing = DoubleAngle(t.spacing_half);
+    t.multiple = SinCosHalfCycles(multiple);
     const T sn = t.multiple.sine, cn = t.multiple.cosine;
     const T s1 = t.lowest.sine, c1 = t.lowest.cosine;
     const T s2 = t.spacing.sine, c2 = t.spacing.cosine;
