@@ -61,8 +61,12 @@ void CheckInputAbuse(const CheckContext& context, CheckLog& log) {
     ValidatorRandom random(context.seed);
     const std::vector<PinDescription> pins = ReadPins(*context.library, log);
     std::vector<int32_t> audio_inputs;
-    for (const PinDescription& p : pins)
-        if (IsDrivenInput(p) && p.pin.kind == PinKind::Audio) audio_inputs.push_back(p.number);
+    std::vector<int32_t> number_inputs;  // choices and numbers, which a host writes as they come
+    for (const PinDescription& p : pins) {
+        if (!IsDrivenInput(p)) continue;
+        if (p.pin.kind == PinKind::Audio) audio_inputs.push_back(p.number);
+        else if (p.pin.datatype != DT_BOOL) number_inputs.push_back(p.number);
+    }
     const std::vector<float>& values = AbuseValues();
     const int32_t block = 256;
     const int rounds = Scaled(context.level, 1, 10);
@@ -87,6 +91,14 @@ void CheckInputAbuse(const CheckContext& context, CheckLog& log) {
                 play({pin}, false, value, "input " + PinLabel(pins, pin) + " driven with " + Describe(value));
             }
             play({pin}, true, 0.0f, "input " + PinLabel(pins, pin) + " driven with a stream of extremes");
+        }
+        for (int32_t pin : number_inputs) {
+            const bool whole = pins[static_cast<size_t>(pin)].pin.datatype != DT_FLOAT;
+            const std::vector<float> extremes = whole ? std::vector<float>{-32768.0f, -1.0f, 0.0f, 32767.0f} : values;
+            for (float value : extremes) {
+                if (log.Failed()) return;
+                play({pin}, false, value, "input " + PinLabel(pins, pin) + " set to " + Describe(value));
+            }
         }
         for (float value : values) {
             if (log.Failed()) return;
