@@ -39,7 +39,7 @@ struct alignas(32) SampleChunk {
     // Each sample's count, filled from the runs only where the counts differ.
     double count[kChunkSamples];
     int64_t terms[kChunkSamples];  // count + 1, the power's exponent
-    float result[kChunkSamples];   // the rendered sample; NaN: to be redone one by one
+    float result[kChunkSamples];   // a last group reaching past the chunk
     int32_t silent[kChunkSamples];  // positions of the silent samples
     int32_t size;                   // samples in the chunk
     int32_t padded_size;            // rounded up to kWidestLanes
@@ -190,13 +190,13 @@ enum class Held {
     kNothing,        // a count and a ratio per sample
 };
 
-// Renders the chunk W samples at a time into result, NaN where
+// Renders the chunk W samples at a time into out, NaN where
 // RenderedSample must redo the sample: near a·e^(iβ) = 1, with a ratio the
 // guard would replace, and where the plain closed form is not finite or
 // beyond the float range (no rendered sample is NaN otherwise). Returns
 // whether there is any such sample.
 template <int W, bool kOneSided, Held kHeld>
-SUMTONE_INLINE bool RenderGroups(SampleChunk& c) {
+SUMTONE_INLINE bool RenderGroups(SampleChunk& c, float* out) {
     static_assert(kWidestLanes % W == 0, "the padding covers every lane");
     using D = typename Lanes<W>::Doubles;
     using M = typename Lanes<W>::Masks;
@@ -235,16 +235,19 @@ SUMTONE_INLINE bool RenderGroups(SampleChunk& c) {
         redo = OrLanes(redo, OrLanes(LessLanes(denominator, Splat<D>(kNearSingularDistance)),
                                      NotAtMostLanes(MagnitudeLanes(value), Splat<D>(FLT_MAX))));
         any_redo = OrLanes(any_redo, redo);
-        StoreSamples(c.result + i, OrLanes(value, redo));  // all bits set is a NaN
+        // All bits set is a NaN. A group reaching past the chunk goes to
+        // result first.
+        StoreSamples(i + W <= c.size ? out + i : c.result + i, OrLanes(value, redo));
     }
+    for (int32_t i = c.size / W * W; i < c.size; ++i) out[i] = c.result[i];
     return AnyLane(any_redo);
 }
 
 template <int W, bool kOneSided>
-SUMTONE_INLINE bool RenderChunkLanes(SampleChunk& c) {
-    if (c.lowest_count != c.highest_count) return RenderGroups<W, kOneSided, Held::kNothing>(c);
-    if (c.same_ratio) return RenderGroups<W, kOneSided, Held::kRatioAndCount>(c);
-    return RenderGroups<W, kOneSided, Held::kCount>(c);
+SUMTONE_INLINE bool RenderChunkLanes(SampleChunk& c, float* out) {
+    if (c.lowest_count != c.highest_count) return RenderGroups<W, kOneSided, Held::kNothing>(c, out);
+    if (c.same_ratio) return RenderGroups<W, kOneSided, Held::kRatioAndCount>(c, out);
+    return RenderGroups<W, kOneSided, Held::kCount>(c, out);
 }
 
 }  // namespace sumtone

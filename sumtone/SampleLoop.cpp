@@ -192,14 +192,15 @@ void FillRatios(SampleChunk& c, const float* ratio) {
 #define SUMTONE_REALIGN_STACK
 #endif
 
-__attribute__((noinline)) SUMTONE_REALIGN_STACK bool RenderChunkSse2(SampleChunk& c,
-                                                                    bool one_sided) {
-    return one_sided ? RenderChunkLanes<2, true>(c) : RenderChunkLanes<2, false>(c);
+__attribute__((noinline)) SUMTONE_REALIGN_STACK bool RenderChunkSse2(SampleChunk& c, bool one_sided,
+                                                                    float* out) {
+    return one_sided ? RenderChunkLanes<2, true>(c, out) : RenderChunkLanes<2, false>(c, out);
 }
 
 #if defined(__x86_64__)
-__attribute__((noinline, target("avx2"))) bool RenderChunkAvx2(SampleChunk& c, bool one_sided) {
-    return one_sided ? RenderChunkLanes<4, true>(c) : RenderChunkLanes<4, false>(c);
+__attribute__((noinline, target("avx2"))) bool RenderChunkAvx2(SampleChunk& c, bool one_sided,
+                                                                float* out) {
+    return one_sided ? RenderChunkLanes<4, true>(c, out) : RenderChunkLanes<4, false>(c, out);
 }
 #endif
 
@@ -220,11 +221,11 @@ void RenderChunk(LaneSet lanes, SampleChunk& c, bool one_sided, float* out) {
             out[i] = RenderedSample(one_sided, c.phase[i], c.spacing_phase[i], count_at(i), c.ratio[i]);
     } else {
 #if defined(__x86_64__)
-        any_redo = lanes == LaneSet::kAvx2 ? RenderChunkAvx2(c, one_sided) : RenderChunkSse2(c, one_sided);
+        any_redo = lanes == LaneSet::kAvx2 ? RenderChunkAvx2(c, one_sided, out)
+                                           : RenderChunkSse2(c, one_sided, out);
 #else
-        any_redo = RenderChunkSse2(c, one_sided);
+        any_redo = RenderChunkSse2(c, one_sided, out);
 #endif
-        std::memcpy(out, c.result, sizeof(float) * static_cast<size_t>(c.size));
     }
     if (any_redo) {
         for (int32_t i = 0; i < c.size; ++i) {

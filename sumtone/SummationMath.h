@@ -61,20 +61,30 @@ template <class T>
 SUMTONE_INLINE SinCos<T> HalfAngleSinCos(T y) {
     const T u = y * kHalfPi;
     const T u2 = u * u;
-    const T u3 = u2 * u;
-    const T u4 = u2 * u2;
-    const T u5 = u3 * u2;
-    const T u6 = u4 * u2;
-    const T u7 = u5 * u2;
-    const T u8 = u6 * u2;
-    const T u9 = u7 * u2;
-    const T u10 = u8 * u2;
-    const T u11 = u9 * u2;
-    const T u12 = u10 * u2;
-    const T s = u - u3 * kInvFactorial3 + u5 * kInvFactorial5 - u7 * kInvFactorial7 +
-                u9 * kInvFactorial9 - u11 * kInvFactorial11;
-    const T c = 1.0 - u2 * kInvFactorial2 + u4 * kInvFactorial4 - u6 * kInvFactorial6 +
-                u8 * kInvFactorial8 - u10 * kInvFactorial10 + u12 * kInvFactorial12;
+    // Each power is used as soon as it is formed, so that few values are
+    // live at once; both sums still run left to right, largest term first.
+    T s = u;
+    T c = 1.0 - u2 * kInvFactorial2;
+    T odd = u2 * u;  // u³
+    s = s - odd * kInvFactorial3;
+    T even = u2 * u2;  // u⁴
+    c = c + even * kInvFactorial4;
+    odd = odd * u2;  // u⁵
+    s = s + odd * kInvFactorial5;
+    even = even * u2;  // u⁶
+    c = c - even * kInvFactorial6;
+    odd = odd * u2;  // u⁷
+    s = s - odd * kInvFactorial7;
+    even = even * u2;  // u⁸
+    c = c + even * kInvFactorial8;
+    odd = odd * u2;  // u⁹
+    s = s + odd * kInvFactorial9;
+    even = even * u2;  // u¹⁰
+    c = c - even * kInvFactorial10;
+    odd = odd * u2;  // u¹¹
+    s = s - odd * kInvFactorial11;
+    even = even * u2;  // u¹²
+    c = c + even * kInvFactorial12;
     return {s, c};
 }
 
