@@ -195,49 +195,93 @@ enum class Held {
 // guard would replace, and where the plain closed form is not finite or
 // beyond the float range (no rendered sample is NaN otherwise). Returns
 // whether there is any such sample.
+// What the groups of one chunk share.
+template <class D>
+struct GroupShared {
+    D held_ratio;  // a, with one ratio and one count in the chunk
+    D held_power;  // a^(n+1), likewise
+    D held_count;  // n, with one count
+    int32_t count;
+    int64_t most_terms;
+};
+
+// The sines and cosines of the samples [i, i + W): the polynomials' share of
+// the work.
+template <int W, Held kHeld, class D>
+SUMTONE_INLINE SeriesAngles<D> GroupSinCos(const SampleChunk& c, const GroupShared<D>& shared, int32_t i) {
+    const D phase = LoadLanes<D>(c.phase + i);
+    const D spacing_phase = LoadLanes<D>(c.spacing_phase + i);
+    const D count = kHeld == Held::kNothing ? LoadLanes<D>(c.count + i) : shared.held_count;
+    const D multiple = ReduceSpacingMultipleLanes(count, spacing_phase);
+    // As AngleSums, without the angle sums.
+    SeriesAngles<D> t;
+    t.lowest = SinCosHalfCycles(phase);
+    t.spacing = SinCosHalfCycles(spacing_phase);
+    t.multiple = SinCosHalfCycles(multiple);
+    return t;
+}
+
+// Renders the samples [i, i + W) from their sines and cosines into out (into
+// result past the chunk's end), NaN where RenderedSample must redo the
+// sample: near a·e^(iβ) = 1, with a ratio the guard would replace, and where
+// the plain closed form is not finite or beyond the float range (no rendered
+// sample is NaN otherwise). Returns the lanes to redo.
+template <int W, bool kOneSided, Held kHeld, class D>
+SUMTONE_INLINE D RenderGroup(SampleChunk& c, const GroupShared<D>& shared, int32_t i, SeriesAngles<D> angles,
+                             float* out) {
+    using M = typename Lanes<W>::Masks;
+    using F = typename Lanes<W>::Floats;
+    CombineAngles(angles);
+    D a = shared.held_ratio;
+    D power = shared.held_power;
+    D redo{};
+    if constexpr (kHeld != Held::kRatioAndCount) {
+        a = 10.0 * __builtin_convertvector(LoadLanes<F>(c.ratio + i), D);
+        redo = NearUnitRatioLanes(a);
+        power = kHeld == Held::kCount ? PowerBySquaring(a, shared.count)
+                                      : PowerByTermsLanes(a, LoadLanes<M>(c.terms + i), shared.most_terms);
+    }
+    const D numerator = Numerator(kOneSided, angles, a, power);
+    const D denominator = SpacingDenominator(a, angles.spacing.cosine);
+    const D value = ClosedFormSample(a, numerator, denominator, power);
+    // |value| <= FLT_MAX fails for NaN, infinities and values ToSample
+    // would saturate.
+    redo = OrLanes(redo, OrLanes(LessLanes(denominator, Splat<D>(kNearSingularDistance)),
+                                 NotAtMostLanes(MagnitudeLanes(value), Splat<D>(FLT_MAX))));
+    StoreSamples(i + W <= c.size ? out + i : c.result + i, OrLanes(value, redo));  // all bits set: NaN
+    return redo;
+}
+
+// Renders the chunk into out[0 … c.size - 1]; returns whether any sample is
+// to be redone. With two lanes the polynomials of the next group are issued
+// before the closed form of this one, so that the long dependency chains of
+// both are in flight together (about 5% faster on the 32-bit targets, where
+// few registers make the compiler keep the order as written); with four
+// lanes the compiler's own scheduling does better.
 template <int W, bool kOneSided, Held kHeld>
 SUMTONE_INLINE bool RenderGroups(SampleChunk& c, float* out) {
     static_assert(kWidestLanes % W == 0, "the padding covers every lane");
     using D = typename Lanes<W>::Doubles;
-    using M = typename Lanes<W>::Masks;
-    using F = typename Lanes<W>::Floats;
-    const D none{};
-    const int32_t n = c.lowest_count;
-    const int64_t most_terms = static_cast<int64_t>(c.highest_count) + 1;
     // With one ratio and one count, a and a^(n+1) are worked out once, by
     // the one-sample operations, and whatever follows from them alone is the
     // same in every lane and every group: the compiler hoists it.
+    const int32_t n = c.lowest_count;
     const double held_a = GuardRatio(10.0 * static_cast<double>(c.ratio[0]));
-    const D held_ratio = Splat<D>(held_a);
-    const D held_power = Splat<D>(PowerBySquaring(held_a, n));
-    const D count_held = Splat<D>(static_cast<double>(n));
-    D any_redo = none;
-    for (int32_t i = 0; i < c.padded_size; i += W) {
-        const D phase = LoadLanes<D>(c.phase + i);
-        const D spacing_phase = LoadLanes<D>(c.spacing_phase + i);
-        const D count = kHeld == Held::kNothing ? LoadLanes<D>(c.count + i) : count_held;
-        const D multiple = ReduceSpacingMultipleLanes(count, spacing_phase);
-        const SeriesAngles<D> angles = AngleSums(phase, spacing_phase, multiple);
-        D a = held_ratio;
-        D power = held_power;
-        D redo = none;
-        if constexpr (kHeld != Held::kRatioAndCount) {
-            a = 10.0 * __builtin_convertvector(LoadLanes<F>(c.ratio + i), D);
-            redo = NearUnitRatioLanes(a);
-            power = kHeld == Held::kCount ? PowerBySquaring(a, n)
-                                          : PowerByTermsLanes(a, LoadLanes<M>(c.terms + i), most_terms);
+    const GroupShared<D> shared{Splat<D>(held_a), Splat<D>(PowerBySquaring(held_a, n)),
+                                Splat<D>(static_cast<double>(n)), n, static_cast<int64_t>(c.highest_count) + 1};
+    D any_redo{};
+    if constexpr (W == 2) {
+        SeriesAngles<D> next = GroupSinCos<W, kHeld>(c, shared, 0);
+        for (int32_t i = 0; i < c.padded_size; i += W) {
+            const SeriesAngles<D> angles = next;
+            if (i + W < c.padded_size) next = GroupSinCos<W, kHeld>(c, shared, i + W);
+            any_redo = OrLanes(any_redo, RenderGroup<W, kOneSided, kHeld>(c, shared, i, angles, out));
         }
-        const D numerator = Numerator(kOneSided, angles, a, power);
-        const D denominator = SpacingDenominator(a, angles.spacing.cosine);
-        const D value = ClosedFormSample(a, numerator, denominator, power);
-        // |value| <= FLT_MAX fails for NaN, infinities and values ToSample
-        // would saturate.
-        redo = OrLanes(redo, OrLanes(LessLanes(denominator, Splat<D>(kNearSingularDistance)),
-                                     NotAtMostLanes(MagnitudeLanes(value), Splat<D>(FLT_MAX))));
-        any_redo = OrLanes(any_redo, redo);
-        // All bits set is a NaN. A group reaching past the chunk goes to
-        // result first.
-        StoreSamples(i + W <= c.size ? out + i : c.result + i, OrLanes(value, redo));
+    } else {
+        for (int32_t i = 0; i < c.padded_size; i += W) {
+            const SeriesAngles<D> angles = GroupSinCos<W, kHeld>(c, shared, i);
+            any_redo = OrLanes(any_redo, RenderGroup<W, kOneSided, kHeld>(c, shared, i, angles, out));
+        }
     }
     for (int32_t i = c.size / W * W; i < c.size; ++i) out[i] = c.result[i];
     return AnyLane(any_redo);
@@ -249,6 +293,15 @@ SUMTONE_INLINE bool RenderChunkLanes(SampleChunk& c, float* out) {
     if (c.same_ratio) return RenderGroups<W, kOneSided, Held::kRatioAndCount>(c, out);
     return RenderGroups<W, kOneSided, Held::kCount>(c, out);
 }
+
+// The filled chunk rendered into out[0 … c.size - 1], two lanes at a time
+// (SampleLoop.cpp) or four (SampleLanesAvx2.cpp, x86_64 only; the caller
+// checks that the processor has AVX2). Returns whether any sample of out is
+// NaN, to be redone by RenderedSample.
+bool RenderChunkSse2(SampleChunk& c, bool one_sided, float* out);
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) bool RenderChunkAvx2(SampleChunk& c, bool one_sided, float* out);
+#endif
 
 }  // namespace sumtone
 

@@ -192,17 +192,14 @@ void FillRatios(SampleChunk& c, const float* ratio) {
 #define SUMTONE_REALIGN_STACK
 #endif
 
+}  // namespace
+
 __attribute__((noinline)) SUMTONE_REALIGN_STACK bool RenderChunkSse2(SampleChunk& c, bool one_sided,
                                                                     float* out) {
     return one_sided ? RenderChunkLanes<2, true>(c, out) : RenderChunkLanes<2, false>(c, out);
 }
 
-#if defined(__x86_64__)
-__attribute__((noinline, target("avx2"))) bool RenderChunkAvx2(SampleChunk& c, bool one_sided,
-                                                                float* out) {
-    return one_sided ? RenderChunkLanes<4, true>(c, out) : RenderChunkLanes<4, false>(c, out);
-}
-#endif
+namespace {
 
 // Renders the filled chunk into out[0 … c.size - 1].
 void RenderChunk(LaneSet lanes, SampleChunk& c, bool one_sided, float* out) {

@@ -172,14 +172,9 @@ struct SeriesAngles {
     T sin_above;             // sin (θ + (n+1)β)
 };
 
+// The angle sums from the sines and cosines already in t.
 template <class T>
-SUMTONE_INLINE SeriesAngles<T> AngleSums(T phase, T spacing_phase, T multiple) {
-    SeriesAngles<T> t;
-    // nβ last: its reduction delays it, and the other two need not wait.
-    t.lowest = SinCosHalfCycles(phase);
-    t.spacing_half = HalfAngleSinCos(spacing_phase);
-    t.spacing = DoubleAngle(t.spacing_half);
-    t.multiple = SinCosHalfCycles(multiple);
+SUMTONE_INLINE void CombineAngles(SeriesAngles<T>& t) {
     const T sn = t.multiple.sine, cn = t.multiple.cosine;
     const T s1 = t.lowest.sine, c1 = t.lowest.cosine;
     const T s2 = t.spacing.sine, c2 = t.spacing.cosine;
@@ -188,6 +183,17 @@ SUMTONE_INLINE SeriesAngles<T> AngleSums(T phase, T spacing_phase, T multiple) {
     t.sin_top = sn * c1 + cn * s1;
     t.sin_below = s1 * c2 - c1 * s2;
     t.sin_above = t.cos_next * s1 + t.sin_next * c1;
+}
+
+template <class T>
+SUMTONE_INLINE SeriesAngles<T> AngleSums(T phase, T spacing_phase, T multiple) {
+    SeriesAngles<T> t;
+    // nβ last: its reduction delays it, and the other two need not wait.
+    t.lowest = SinCosHalfCycles(phase);
+    t.spacing_half = HalfAngleSinCos(spacing_phase);
+    t.spacing = DoubleAngle(t.spacing_half);
+    t.multiple = SinCosHalfCycles(multiple);
+    CombineAngles(t);
     return t;
 }
 
