@@ -88,14 +88,27 @@ void AdvanceSteadily(SampleChunk& c, int32_t from, int32_t to, double& phase_io,
     spacing_phase_io = spacing_phase;
 }
 
+// A steady note in progress: the latest sample kept its count, and its steps
+// need no reduction. The samples after it with an open gate and the same
+// "fc", "fm1" and "detune" bits have the same frequency, spacing, count and
+// steps, and go straight to storing and advancing; a note carries on from
+// one chunk into the next.
+struct SteadyNote {
+    bool on = false;
+    double phase_step = 0.0;
+    double spacing_step = 0.0;
+};
+
 // The steps that carry values from sample to sample, for the samples
 // [start, start + size) of the call: the gate, the frequency cache, the
 // partial count, the phases and their wraps. They work on local copies,
 // which the chunk's stores cannot alias, so they stay in registers.
 __attribute__((noinline)) void FillChunk(SampleChunk& c, LoopState& state, CarriedCount& carried,
-                                         const LoopBuffers& buffers, int32_t start, int32_t size) {
+                                         SteadyNote& steady, const LoopBuffers& buffers, int32_t start,
+                                         int32_t size) {
     LoopState st = state;
     CarriedCount count = carried;
+    SteadyNote note = steady;
     const float* const gate = buffers.gate + start;
     const float* const fc = buffers.fc + start;
     const float* const fm1 = buffers.fm1 + start;
@@ -106,7 +119,26 @@ __attribute__((noinline)) void FillChunk(SampleChunk& c, LoopState& state, Carri
     c.silent_count = 0;
     c.runs = 0;
     int32_t run_count = -1;  // the count of the latest run
-    for (int32_t i = 0; i < size; ++i) {
+    const auto record_count = [&](int32_t i, int32_t n) {
+        if (n == run_count) return;
+        run_count = n;
+        c.run_start[c.runs] = i;
+        c.run_count[c.runs++] = n;
+    };
+    for (int32_t i = 0; i < size;) {
+        if (note.on && ((repeated >> i) & 1u) != 0) {
+            // The bits past the chunk are 0, so the note ends at size at the latest.
+            const uint64_t later = ~repeated >> i;
+            const int32_t end = later == 0 ? size : i + __builtin_ctzll(later);
+            record_count(i, count.Count());
+            const auto advance =
+                note.phase_step >= 0.0
+                    ? (note.spacing_step >= 0.0 ? AdvanceSteadily<true, true> : AdvanceSteadily<true, false>)
+                    : (note.spacing_step >= 0.0 ? AdvanceSteadily<false, true> : AdvanceSteadily<false, false>);
+            advance(c, i, end, st.phase, st.spacing_phase, note.phase_step, note.spacing_step);
+            i = end;
+            continue;
+        }
         PartialSeries series{-1, 0.0};
         double spacing = 0.0;
         if (gate[i] != 0.0f) {
@@ -126,36 +158,19 @@ __attribute__((noinline)) void FillChunk(SampleChunk& c, LoopState& state, Carri
             c.silent[c.silent_count++] = i;
             st.phase = 0.0;
             st.spacing_phase = 0.0;
+            note.on = false;
+            ++i;
             continue;
         }
-        if (series.count != run_count) {
-            run_count = series.count;
-            c.run_start[c.runs] = i;
-            c.run_count[c.runs++] = run_count;
-        }
+        record_count(i, series.count);
         c.phase[i] = st.phase;
         c.spacing_phase[i] = st.spacing_phase;
-        const double phase_step = series.lowest * st.phase_scale;
-        const double spacing_step = spacing * st.phase_scale;
-        st.phase = WrapPhase(st.phase + phase_step);
-        st.spacing_phase = WrapPhase(st.spacing_phase + spacing_step);
-
-        // A steady note: this sample kept its count and its steps need no
-        // reduction. The samples after it with an open gate and the same
-        // "fc", "fm1" and "detune" bits have the same frequency, spacing,
-        // count and steps, and go straight to storing and advancing.
-        if (i + 1 == size || !count.Kept() || !StepNeedsNoReduction(phase_step) ||
-            !StepNeedsNoReduction(spacing_step))
-            continue;
-        // The bits past the chunk are 0, so the note ends at size at the latest.
-        const uint64_t later = ~repeated >> (i + 1);
-        const int32_t end = later == 0 ? size : i + 1 + __builtin_ctzll(later);
-        const auto advance = phase_step >= 0.0 ? (spacing_step >= 0.0 ? AdvanceSteadily<true, true>
-                                                                        : AdvanceSteadily<true, false>)
-                                               : (spacing_step >= 0.0 ? AdvanceSteadily<false, true>
-                                                                        : AdvanceSteadily<false, false>);
-        advance(c, i + 1, end, st.phase, st.spacing_phase, phase_step, spacing_step);
-        i = end - 1;
+        note.phase_step = series.lowest * st.phase_scale;
+        note.spacing_step = spacing * st.phase_scale;
+        st.phase = WrapPhase(st.phase + note.phase_step);
+        st.spacing_phase = WrapPhase(st.spacing_phase + note.spacing_step);
+        note.on = count.Kept() && StepNeedsNoReduction(note.phase_step) && StepNeedsNoReduction(note.spacing_step);
+        ++i;
     }
     c.lowest_count = INT32_MAX;
     c.highest_count = -1;
@@ -169,6 +184,7 @@ __attribute__((noinline)) void FillChunk(SampleChunk& c, LoopState& state, Carri
     }
     state = st;
     carried = count;
+    steady = note;
 }
 
 // The chunk's "a" inputs, the last repeated into the padding.
@@ -257,10 +273,11 @@ void RenderSeries(LaneSet lanes, LoopState& state, const LoopBuffers& in, bool o
                   int32_t frames) {
     const double max_freq = 10.0 * static_cast<double>(in.maxfreq[0]);
     CarriedCount count(max_freq, RequestedCount(in.n[0], max_freq));
+    SteadyNote steady;  // none at a call's start: the count is worked out afresh there
     SampleChunk chunk;
     for (int32_t start = 0; start < frames; start += kChunkSamples) {
         const int32_t size = frames - start < kChunkSamples ? frames - start : kChunkSamples;
-        FillChunk(chunk, state, count, in, start, size);
+        FillChunk(chunk, state, count, steady, in, start, size);
         FillRatios(chunk, in.a + start);
         RenderChunk(lanes, chunk, one_sided, in.out + start);
     }
