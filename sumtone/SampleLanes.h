@@ -19,14 +19,16 @@
 namespace sumtone {
 
 // Small enough to stay in the first-level cache, large enough that the
-// per-chunk work (the copy out, the scans) is spread thin.
+// per-chunk work (the input scans, the ratio copy, the count range) is
+// spread thin; 64 also fits the scan's bit mask.
 constexpr int32_t kChunkSamples = 64;
 // Chunks are padded to a multiple of the widest lane count.
 constexpr int32_t kWidestLanes = 4;
 
 // The samples of a chunk as the arithmetic needs them. A silent sample holds
-// phases 0 and the count and ratio around it, and the padding likewise: their
-// results are overwritten or never copied out.
+// phases 0, the count around it and its own "a" input, the padding phases 0
+// and the last count and input: their results are overwritten or never
+// copied out.
 struct alignas(32) SampleChunk {
     double phase[kChunkSamples];          // θ in half-cycles, before the sample's advance
     double spacing_phase[kChunkSamples];  // β in half-cycles, likewise
