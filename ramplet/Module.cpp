@@ -98,9 +98,16 @@ void Module::Restart() {
 // notes worth following sample by sample; any other pin's notification stops
 // the gate reads until the gate speaks again. Every notification wakes the
 // module, since an input that moves may move the output.
+//
+// A control input that announces a change is examined at the next call, not
+// up to three calls later: a module in sustain or idle would otherwise ask
+// to sleep before it had seen the change, and a host that honours the
+// request would never let it apply. The every-fourth-call rhythm goes on
+// from there.
 void Module::OnPinStatusChange(VXPin* pin) {
     const int32_t index = pin->PinIndex();
     m_watch_gate = index == PIN_GATE;
+    if (index != PIN_GATE) m_call_count = (m_call_count + 3u) & ~3u;
     const uint32_t bit = uint32_t{1} << (static_cast<uint32_t>(index) & 31u);
     if (pin->Status() == ST_RUN) {
         m_running_inputs |= bit;

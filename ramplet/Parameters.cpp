@@ -37,8 +37,9 @@ float SegmentSamples(float input, float offset, float sample_rate) {
 
 }  // namespace
 
-// The inputs are examined on every fourth call (CheckInputs), at the call's
-// first sample, which keeps the power function out of most calls. A sample
+// The inputs are examined on every fourth call (CheckInputs), and at the
+// call after a control input's notification, at the call's first sample,
+// which keeps the power function out of most calls. A sample
 // that is not a finite number is passed over: the envelope keeps what it
 // derived from the last finite sample, so a passing fault upstream leaves no
 // trace once the input is back.

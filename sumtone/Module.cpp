@@ -77,9 +77,13 @@ void Module::Open() {
 // Event delivery, for a notification on any pin. The gate decides on its own:
 // an open gate means sound is coming, whichever input changed, so the normal
 // routine goes back in and the output is announced as changing every time.
+// Open is what the sample loop calls open: any gate other than 0, negative
+// ones included. Were a negative gate taken as closed here, a module settled
+// by an earlier 0 would keep asking to sleep while it sounds, and a host that
+// honours the request would cut the note off.
 void Module::OnPinStatusChange(VXPin*) {
     const float gate = GetPin(PIN_GATE)->GetValue();
-    if (gate > 0.0f) {
+    if (gate != 0.0f) {
         SetProcessFunction(ProcessRoutine<&Module::ProcessOscillator>());
         GetPin(PIN_OUTPUT)->TransmitStatusChange(SampleClock(), ST_RUN);
         m_output_static = false;

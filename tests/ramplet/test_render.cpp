@@ -131,6 +131,28 @@ TEST(EnvelopeTiming, ControlInputsAreExaminedEveryFourthCallAtItsFirstSample) {
     EXPECT_EQ(env.Call(4), (Samples{0.5f, 0.75f, 1.0f, 0.875f}));
 }
 
+// A sustain that has asked to sleep must still see a change that comes
+// with its notification: the input is examined at the very next call, which
+// shows the new level from its first sample before the module settles and
+// asks to sleep again. The every-fourth-call rhythm then starts from there.
+TEST(EnvelopeTiming, NotifiedInputChangeIsExaminedAtTheNextCall) {
+    Envelope env(kExactRate, 16);
+    env.WatchGate();
+    env.Gate(Samples(16, 1.0f));
+    env.Calls(3, 16);
+    env.Forget();
+    env.host.Fill(SUSTAIN, 0.25f);
+    env.Notify(SUSTAIN, ST_ONE_OFF);
+    EXPECT_EQ(env.Call(16), Samples(16, 0.25f));
+    EXPECT_EQ(env.Traffic(), (Lines{"normal", "RUN+0", "ONE_OFF+0", "static"}));
+    env.Forget();
+    env.host.Fill(SUSTAIN, 0.75f);
+    EXPECT_EQ(env.Call(16), Samples(16, 0.25f));
+    EXPECT_EQ(env.Traffic(), (Lines{"SLEEP"}));
+    EXPECT_EQ(env.Calls(2, 16), Samples(32, 0.25f)) << "unannounced, it waits for the fourth call";
+    EXPECT_EQ(env.Call(16), Samples(16, 0.75f));
+}
+
 TEST(EnvelopeTiming, OverallLevelZeroHoldsARunningRelease) {
     Inputs in;
     in.release = kAttackIn64;

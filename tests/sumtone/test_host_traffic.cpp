@@ -104,12 +104,19 @@ TEST(SumtoneAnnouncements, ANotificationReadsTheGateAtItsOwnSample) {
     s.host.ClearCalls();  // already streaming: announced again all the same
     s.host.SendPinStatus(MODE, ST_ONE_OFF, 10);
     EXPECT_EQ(1u, s.host.CallsWith(HC_PIN_STATUS).size());
-    for (float closed : {0.0f, -1.0f}) {
+    for (float closed : {0.0f, -0.0f}) {
         s.host.Buffer(GATE)[10] = closed;
         s.host.ClearCalls();
         s.host.SendPinStatus(MODE, ST_ONE_OFF, 10);
         EXPECT_TRUE(s.host.CallsWith(HC_PIN_STATUS).empty()) << closed;
     }
+    // A negative gate sounds, so it is open here too: a module that took it
+    // for closed would go on asking to sleep while it plays.
+    s.host.Buffer(GATE)[10] = -1.0f;
+    s.host.ClearCalls();
+    s.host.SendPinStatus(GATE, ST_ONE_OFF, 10);
+    ASSERT_EQ(1u, s.host.CallsWith(HC_PIN_STATUS).size());
+    EXPECT_EQ(ST_RUN, s.host.CallsWith(HC_PIN_STATUS).at(0).value);
 }
 
 TEST(SumtoneAnnouncements, AClosingGateSettlesOnceAndSleepFollowsABlockLater) {
