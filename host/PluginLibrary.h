@@ -22,6 +22,8 @@ public:
     const std::string& Path() const { return m_path; }
     VXGetModulePropertiesFunction GetModuleProperties() const { return m_get_module_properties; }
     VXMakeModuleFunction MakeModule() const { return m_make_module; }
+    // The dlopen handle, or the HMODULE on Windows.
+    void* NativeHandle() const { return m_handle; }
 
 private:
     PluginLibrary() = default;

@@ -1,5 +1,7 @@
 #include "ValidatorAllocations.h"
 
+#include "PluginLibrary.h"
+
 namespace vxhost {
 
 namespace {
@@ -11,5 +13,9 @@ AllocationCounter g_counter = nullptr;
 void InstallAllocationCounter(AllocationCounter counter) { g_counter = counter; }
 
 AllocationCounter InstalledAllocationCounter() { return g_counter; }
+
+#if !defined(_WIN32)
+bool CountAllocationsOf(const PluginLibrary&) { return g_counter != nullptr; }
+#endif
 
 }  // namespace vxhost

@@ -109,7 +109,7 @@ void CheckInputAbuse(const CheckContext& context, CheckLog& log) {
 }
 
 void CheckRealtimeSafety(const CheckContext& context, CheckLog& log) {
-    if (InstalledAllocationCounter() == nullptr) {
+    if (!CountAllocationsOf(*context.library)) {
         log.Skip("this program cannot count allocations on this platform");
         return;
     }
