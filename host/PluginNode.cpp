@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "HostError.h"
+#include "SettingValue.h"
 
 namespace vxhost {
 
@@ -51,40 +52,17 @@ void PluginNode::Start() {
     }
 }
 
+// A patch's numbers are meant as they stand: one the setting cannot hold,
+// or a float setting given no number, is a mistake in the patch.
 void PluginNode::WriteValue(int32_t pin) {
     const PinDescription& d = m_descriptions[static_cast<size_t>(pin)];
     void* target = d.raw.variable_address;
     if (target == nullptr) return;
     const double value = Value(pin);
-    auto fits = [value](double low, double high) { return std::isfinite(value) && value >= low && value <= high; };
-    switch (d.pin.datatype) {
-        case DT_ENUM: {
-            if (!fits(INT16_MIN, INT16_MAX)) throw HostError(Name() + "." + d.pin.name + ": value out of range");
-            const auto v = static_cast<int16_t>(value);
-            std::memcpy(target, &v, sizeof v);
-            break;
-        }
-        case DT_BOOL: {
-            const bool v = value != 0.0;
-            std::memcpy(target, &v, sizeof v);
-            break;
-        }
-        case DT_FLOAT: {
-            if (!fits(-3.4028234663852886e38, 3.4028234663852886e38))
-                throw HostError(Name() + "." + d.pin.name + ": value out of range");
-            const auto v = static_cast<float>(value);
-            std::memcpy(target, &v, sizeof v);
-            break;
-        }
-        case DT_INT: {
-            if (!fits(INT32_MIN, INT32_MAX)) throw HostError(Name() + "." + d.pin.name + ": value out of range");
-            const auto v = static_cast<int32_t>(value);
-            std::memcpy(target, &v, sizeof v);
-            break;
-        }
-        default:
-            break;
-    }
+    const bool numeric = d.pin.datatype == DT_FLOAT || d.pin.datatype == DT_ENUM || d.pin.datatype == DT_INT;
+    if (numeric && (!std::isfinite(value) || !SettingValueFits(d.pin.datatype, value)))
+        throw HostError(Name() + "." + d.pin.name + ": value out of range");
+    WriteSettingValue(target, d.pin.datatype, value);
 }
 
 void PluginNode::Process(int32_t offset, int32_t frames) {

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "SettingValue.h"
+
 namespace vxhost {
 
 namespace {
@@ -136,30 +138,10 @@ void TestHost::SetSetting(int32_t pin, double value) {
     const VXPinProperties& p = m_pins.at(static_cast<size_t>(pin)).properties;
     void* target = p.variable_address;
     if (target == nullptr) throw std::runtime_error("setting pin without a variable");
-    switch (p.datatype) {
-        case DT_ENUM: {
-            const auto v = static_cast<int16_t>(value);
-            std::memcpy(target, &v, sizeof v);
-            break;
-        }
-        case DT_BOOL: {
-            const bool v = value != 0.0;
-            std::memcpy(target, &v, sizeof v);
-            break;
-        }
-        case DT_FLOAT: {
-            const auto v = static_cast<float>(value);
-            std::memcpy(target, &v, sizeof v);
-            break;
-        }
-        case DT_INT: {
-            const auto v = static_cast<int32_t>(value);
-            std::memcpy(target, &v, sizeof v);
-            break;
-        }
-        default:
-            throw std::runtime_error("not a setting pin");
-    }
+    if (p.datatype != DT_ENUM && p.datatype != DT_BOOL && p.datatype != DT_FLOAT && p.datatype != DT_INT)
+        throw std::runtime_error("not a setting pin");
+    if (!SettingValueFits(p.datatype, value)) throw std::runtime_error("the setting cannot hold this value");
+    WriteSettingValue(target, p.datatype, value);
 }
 
 VXIntPtr TestHost::Dispatch(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {

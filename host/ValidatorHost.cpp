@@ -1,11 +1,10 @@
 #include "ValidatorHost.h"
 
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
 #include <cstring>
-#include <limits>
 
+#include "SettingValue.h"
 #include "ValidatorAllocations.h"
 
 namespace vxhost {
@@ -236,41 +235,18 @@ void ValidatorHost::WriteVariables() {
     }
 }
 
+// Abuse writes values no setting holds: an integer that does not fit
+// becomes 0, a float beyond float's range the infinity of its sign.
 void ValidatorHost::WriteSetting(int32_t pin, double value) {
     m_settings[static_cast<size_t>(pin)] = value;
     const PinDescription& d = m_pins[static_cast<size_t>(pin)];
     void* target = d.raw.variable_address;
     if (target == nullptr) return;
-    const auto fits = [value](double low, double high) { return std::isfinite(value) && value >= low && value <= high; };
-    switch (d.pin.datatype) {
-        case DT_ENUM: {
-            const int16_t v = fits(INT16_MIN, INT16_MAX) ? static_cast<int16_t>(value) : int16_t{0};
-            std::memcpy(target, &v, sizeof v);
-            break;
-        }
-        case DT_BOOL: {
-            const bool v = value != 0.0;
-            std::memcpy(target, &v, sizeof v);
-            break;
-        }
-        case DT_INT: {
-            const int32_t v = fits(INT32_MIN, INT32_MAX) ? static_cast<int32_t>(value) : 0;
-            std::memcpy(target, &v, sizeof v);
-            break;
-        }
-        case DT_FLOAT: {
-            // Out of float's range the value becomes an infinity rather than
-            // an undefined conversion.
-            float v = HUGE_VALF;
-            if (std::isnan(value)) v = std::numeric_limits<float>::quiet_NaN();
-            else if (value < -static_cast<double>(FLT_MAX)) v = -HUGE_VALF;
-            else if (value <= static_cast<double>(FLT_MAX)) v = static_cast<float>(value);
-            std::memcpy(target, &v, sizeof v);
-            break;
-        }
-        default:
-            break;
+    if (!SettingValueFits(d.pin.datatype, value)) {
+        if (d.pin.datatype != DT_FLOAT) value = 0.0;
+        else value = value < 0.0 ? -HUGE_VAL : HUGE_VAL;
     }
+    WriteSettingValue(target, d.pin.datatype, value);
 }
 
 VXIntPtr VX_CDECL ValidatorHost::Callback(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t value,
