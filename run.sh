@@ -2,6 +2,7 @@
 # The project's two commands:
 #   ./run.sh demo [ARGS...]  build the native tree and run `vxhost demo`
 #   ./run.sh test            build all targets and pass every test
+#   ./run.sh fuzz SECONDS    run each libFuzzer target for SECONDS (clang)
 # Each installs the Debian packages it needs when they are missing.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -9,6 +10,7 @@ cd "$(dirname "$0")"
 NATIVE_PACKAGES=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev
                  libsndfile1-dev libcli11-dev nlohmann-json3-dev)
 CROSS_PACKAGES=(g++-multilib g++-mingw-w64-i686 wine libstk-dev)
+FUZZ_PACKAGES=(clang libclang-rt-dev)
 # The 32-bit benchmark only; the tests do not need them, so a failed install is not fatal.
 OPTIONAL_PACKAGES=(libbenchmark-dev:i386 libstk-dev:i386)
 
@@ -62,8 +64,13 @@ case "${1:-}" in
       ctest --preset "$preset"
     done
     ;;
+  fuzz)
+    shift
+    install_packages "${NATIVE_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"
+    exec fuzz/run.sh "${1:-120}"
+    ;;
   *)
-    echo "usage: ./run.sh demo [-o DIR] | ./run.sh test" >&2
+    echo "usage: ./run.sh demo [-o DIR] | ./run.sh test | ./run.sh fuzz [SECONDS]" >&2
     exit 2
     ;;
 esac
