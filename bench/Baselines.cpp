@@ -87,8 +87,6 @@ void RampLoop::Render(float* out, int32_t frames) {
     m_level = level > 1.0f ? 0.0f : level;
 }
 
-void FillLoop(float* out, int32_t frames, float value) {
-    std::fill_n(out, frames, value);
-}
+void FillLoop(float* out, int32_t frames, float value) { std::fill_n(out, frames, value); }
 
 }  // namespace vxbench

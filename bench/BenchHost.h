@@ -26,7 +26,9 @@ namespace vxbench {
 class Buffers {
 public:
     Buffers(int32_t pins, int32_t frames)
-        : m_pins(pins), m_frames(frames), m_stride(RoundUp(frames)),
+        : m_pins(pins),
+          m_frames(frames),
+          m_stride(RoundUp(frames)),
           m_storage(static_cast<size_t>(pins) * m_stride + kAlignFloats, 0.0f) {
         const auto address = reinterpret_cast<uintptr_t>(m_storage.data());
         m_first = m_storage.data() + (kAlignFloats - (address / sizeof(float)) % kAlignFloats) % kAlignFloats;
@@ -61,17 +63,14 @@ class BenchHost {
 public:
     // Opens one instance of the library's module with buffers of
     // `block_frames` samples, which is also the block size it is told.
-    BenchHost(const vxhost::PluginLibrary& library, int32_t block_frames,
-              float sample_rate = 44100.0f)
-    {
+    BenchHost(const vxhost::PluginLibrary& library, int32_t block_frames, float sample_rate = 44100.0f) {
         VXModuleProperties properties{};
         library.GetModuleProperties()(0, &properties);
         m_record = library.MakeModule()(0, 1, &BenchHost::Callback, this);
         if (m_record == nullptr) throw std::runtime_error("makeModule returned null");
         // Pin descriptions can be read before open; the count answers HC_PIN_COUNT.
         int32_t pins = 0;
-        for (VXPinProperties p{}; Dispatch(OP_GET_PIN_PROPERTIES, pins, 0, &p) != 0; p = VXPinProperties{})
-            ++pins;
+        for (VXPinProperties p{}; Dispatch(OP_GET_PIN_PROPERTIES, pins, 0, &p) != 0; p = VXPinProperties{}) ++pins;
         m_signals = std::make_unique<Buffers>(pins, block_frames);
         Dispatch(OP_SAMPLE_RATE, 0, 0, nullptr, sample_rate);
         Dispatch(OP_BLOCK_SIZE, 0, block_frames);
@@ -140,13 +139,11 @@ public:
     void ResetCounts() { m_host_calls = m_sleep_requests = 0; }
 
 private:
-    VXIntPtr Dispatch(int32_t opcode, int32_t index = 0, int32_t value = 0, void* ptr = nullptr,
-                      float opt = 0.0f) {
+    VXIntPtr Dispatch(int32_t opcode, int32_t index = 0, int32_t value = 0, void* ptr = nullptr, float opt = 0.0f) {
         return m_record->dispatcher(m_record, opcode, index, value, ptr, opt);
     }
 
-    static VXIntPtr VX_CDECL Callback(VXPluginRecord* record, int32_t opcode, int32_t index,
-                                      int32_t, void*, float) {
+    static VXIntPtr VX_CDECL Callback(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t, void*, float) {
         auto* host = static_cast<BenchHost*>(record->host_data);
         ++host->m_host_calls;
         switch (opcode) {

@@ -56,9 +56,8 @@ const Subject kOscillatorSubjects[] = {
 };
 const char* const kOscillatorBaselines[] = {"rotation_bank.11", "rotation_bank.45", "sin_additive.11",
                                             "sin_additive.45"};
-const char* const kEnvelopeSubjects[] = {"ramplet.note_cycle", "ramplet.sustain_hold",
-                                         "ramplet.sustain_unwatched", "ramplet.idle",
-                                         "ramplet.controls_streaming"};
+const char* const kEnvelopeSubjects[] = {"ramplet.note_cycle", "ramplet.sustain_hold", "ramplet.sustain_unwatched",
+                                         "ramplet.idle", "ramplet.controls_streaming"};
 const char* const kEnvelopeBaselines[] = {"stk_adsr.note_cycle", "ramp_loop", "fill_loop"};
 
 // A target: subject time / baseline time at most `limit`.
@@ -131,8 +130,7 @@ double TableReporter::Ratio(const std::string& subject, const std::string& basel
 void TableReporter::PrintTables(std::ostream& out) const {
     int repetitions = 0;
     for (const auto& by_name : m_results)
-        for (const auto& by_size : by_name.second)
-            repetitions = std::max(repetitions, by_size.second.runs);
+        for (const auto& by_size : by_name.second) repetitions = std::max(repetitions, by_size.second.runs);
     out << "Machine: " << CpuModel() << ", " << std::thread::hardware_concurrency()
         << " logical cores; build: " << BuildTarget() << "; CPU time, median of " << repetitions
         << (repetitions == 1 ? " run" : " runs") << ".\n\n";
@@ -167,8 +165,8 @@ void TableReporter::PrintRatios(std::ostream& out) const {
     for (const Subject& s : kOscillatorSubjects) {
         if (m_results.count(s.name) == 0) continue;
         for (int frames : kCallSizes) {
-            out << "| " << s.name << " | " << frames << " | " << cell(Ratio(s.name, s.own_scalar, frames))
-                << " | " << cell(Ratio(s.name, s.blit, frames));
+            out << "| " << s.name << " | " << frames << " | " << cell(Ratio(s.name, s.own_scalar, frames)) << " | "
+                << cell(Ratio(s.name, s.blit, frames));
             for (const char* b : kOscillatorBaselines) out << " | " << cell(Ratio(s.name, b, frames));
             out << " |\n";
         }
@@ -196,8 +194,8 @@ void TableReporter::PrintTargets(std::ostream& out) const {
         const double r = Ratio(t.subject, t.baseline, kTargetCall);
         std::string verdict = r < 0.0 ? "not measured" : (r <= t.limit ? "yes" : "no");
         if (t.native_only && !native) verdict += " (native target)";
-        out << "| " << t.subject << " | " << t.wording << " (ratio <= " << Format("%g", t.limit) << ") | "
-            << t.baseline << " | " << (r < 0.0 ? "n/a" : Format("%.3f", r)) << " | " << verdict << " |\n";
+        out << "| " << t.subject << " | " << t.wording << " (ratio <= " << Format("%g", t.limit) << ") | " << t.baseline
+            << " | " << (r < 0.0 ? "n/a" : Format("%.3f", r)) << " | " << verdict << " |\n";
     }
     // Steady-state traffic: what the plug-ins did inside the timed loops.
     double worst_calls = -1.0, worst_allocations = -1.0;

@@ -47,10 +47,10 @@ inline Pair HalfAngle(double y) {
     const double u7 = u5 * u2, u8 = u6 * u2;
     const double u9 = u7 * u2, u10 = u8 * u2;
     const double u11 = u9 * u2, u12 = u10 * u2;
-    const double s = u - u3 * (1.0 / 6.0) + u5 * (1.0 / 120.0) - u7 * (1.0 / 5040.0) +
-                     u9 * (1.0 / 362880.0) - u11 * (1.0 / 39916800.0);
-    const double c = 1.0 - u2 * (1.0 / 2.0) + u4 * (1.0 / 24.0) - u6 * (1.0 / 720.0) +
-                     u8 * (1.0 / 40320.0) - u10 * (1.0 / 3628800.0) + u12 * (1.0 / 479001600.0);
+    const double s = u - u3 * (1.0 / 6.0) + u5 * (1.0 / 120.0) - u7 * (1.0 / 5040.0) + u9 * (1.0 / 362880.0) -
+                     u11 * (1.0 / 39916800.0);
+    const double c = 1.0 - u2 * (1.0 / 2.0) + u4 * (1.0 / 24.0) - u6 * (1.0 / 720.0) + u8 * (1.0 / 40320.0) -
+                     u10 * (1.0 / 3628800.0) + u12 * (1.0 / 479001600.0);
     return {s, c};
 }
 
@@ -107,14 +107,13 @@ inline double Wrap(double p) {
 
 }  // namespace
 
-void RenderScalar(OscillatorState& st, const OscillatorInputs& in, float* out,
-                  int32_t buffer_offset, int32_t sample_frames) {
+void RenderScalar(OscillatorState& st, const OscillatorInputs& in, float* out, int32_t buffer_offset,
+                  int32_t sample_frames) {
     if (sample_frames <= 0) return;
     const int32_t first = buffer_offset;
     const double maxf = 10.0 * static_cast<double>(in.maxfreq[first]);
-    const int32_t nreq = std::isnan(in.n[first]) || std::isnan(maxf)
-                             ? -1
-                             : Rnd(10.0 * static_cast<double>(in.n[first]));
+    const int32_t nreq =
+        std::isnan(in.n[first]) || std::isnan(maxf) ? -1 : Rnd(10.0 * static_cast<double>(in.n[first]));
     int32_t n = -1;
 
     for (int32_t j = first; j < first + sample_frames; ++j) {
@@ -133,8 +132,7 @@ void RenderScalar(OscillatorState& st, const OscillatorInputs& in, float* out,
         const double f = st.cached_freq;
         double f_eff = f;
         // 3. Spacing.
-        const double S =
-            10.0 * (std::fabs(f) * static_cast<double>(in.fm1[j]) + static_cast<double>(in.detune[j]));
+        const double S = 10.0 * (std::fabs(f) * static_cast<double>(in.fm1[j]) + static_cast<double>(in.detune[j]));
 
         // 4. Partial count.
         if (!std::isfinite(f) || !std::isfinite(S)) {
@@ -223,28 +221,23 @@ void RenderScalar(OscillatorState& st, const OscillatorInputs& in, float* out,
         double v = (a - 1.0) * X / (2.0 * D * (A - 1.0));
 
         // z - 1 for z = a·e^(iβ), its real part free of cancellation.
-        const auto step_from_one = [&] {
-            return Cx{(a - 1.0) * b.c - 2.0 * half_b.s * half_b.s, a * b.s};
-        };
+        const auto step_from_one = [&] { return Cx{(a - 1.0) * b.c - 2.0 * half_b.s * half_b.s, a * b.s}; };
         if (D < kNearSingular) {
             const Cx step = step_from_one();
             const uint32_t terms = static_cast<uint32_t>(n) + 1u;
             const Cx num = PowMinusOne(step, terms);
             const double norm = step.re * step.re + step.im * step.im;
-            const Cx sum{(num.re * step.re + num.im * step.im) / norm,
-                         (num.im * step.re - num.re * step.im) / norm};
+            const Cx sum{(num.re * step.re + num.im * step.im) / norm, (num.im * step.re - num.re * step.im) / norm};
             const double amplitudes = PowMinusOne(a - 1.0, terms);
-            const double series =
-                one_sided ? th.s * sum.re + th.c * sum.im : th.s * (2.0 * sum.re - 1.0);
+            const double series = one_sided ? th.s * sum.re + th.c * sum.im : th.s * (2.0 * sum.re - 1.0);
             v = series * (a - 1.0) / (2.0 * amplitudes);
         }
         if (!std::isfinite(v)) {
             const double inv = 1.0 / A;
             const Cx step = step_from_one();
             const double dist = step.re * step.re + step.im * step.im;
-            const double top = one_sided
-                                   ? (th.s - a * sin_tmb) * inv - (sin_tn1 - a * sin_tn)
-                                   : ((1.0 - a * a) * inv - 2.0 * (cos_n1 - a * nb.c)) * th.s;
+            const double top = one_sided ? (th.s - a * sin_tmb) * inv - (sin_tn1 - a * sin_tn)
+                                         : ((1.0 - a * a) * inv - 2.0 * (cos_n1 - a * nb.c)) * th.s;
             v = (a - 1.0) * top / (2.0 * dist * (1.0 - inv));
         }
         if (std::isfinite(v)) {

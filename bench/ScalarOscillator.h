@@ -29,20 +29,20 @@ struct OscillatorInputs {
 struct OscillatorState {
     explicit OscillatorState(float sample_rate) : phase_scale(2.0 / sample_rate) {}
 
-    double phase_scale;           // half-cycles per sample for one hertz
-    double phase = 0.0;           // lowest partial, half-cycles
-    double spacing_phase = 0.0;   // partial spacing, half-cycles
-    double cached_freq = -20.0;   // hertz belonging to cached_fc
+    double phase_scale;          // half-cycles per sample for one hertz
+    double phase = 0.0;          // lowest partial, half-cycles
+    double spacing_phase = 0.0;  // partial spacing, half-cycles
+    double cached_freq = -20.0;  // hertz belonging to cached_fc
     float cached_fc = -20.0f;
-    int16_t mode = 1;             // 1 one-sided, anything else two-sided
+    int16_t mode = 1;  // 1 one-sided, anything else two-sided
 };
 
 // Writes out[buffer_offset ... buffer_offset + sample_frames - 1] from the
 // inputs at the same positions ("maxfreq" and "N" at buffer_offset only), as
 // one processing call of the plug-in does. Expects the SSE rounding mode at
 // its default (round to nearest), as inside the plug-in's processing routine.
-void RenderScalar(OscillatorState& state, const OscillatorInputs& in, float* out,
-                  int32_t buffer_offset, int32_t sample_frames);
+void RenderScalar(OscillatorState& state, const OscillatorInputs& in, float* out, int32_t buffer_offset,
+                  int32_t sample_frames);
 
 }  // namespace vxbench
 

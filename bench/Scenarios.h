@@ -118,9 +118,15 @@ inline void FillEnvelope(Buffers& b, Envelope scene) {
     for (int32_t i = 0; i < b.Frames(); ++i) {
         switch (scene) {
             case Envelope::kSustainHold:
-            case Envelope::kSustainUnwatched: gate[i] = 1.0f; break;
-            case Envelope::kIdle: gate[i] = 0.0f; break;
-            default: gate[i] = i < kGateHighFrames ? 1.0f : 0.0f; break;
+            case Envelope::kSustainUnwatched:
+                gate[i] = 1.0f;
+                break;
+            case Envelope::kIdle:
+                gate[i] = 0.0f;
+                break;
+            default:
+                gate[i] = i < kGateHighFrames ? 1.0f : 0.0f;
+                break;
         }
     }
     b.Fill(ENV_ATTACK, 0.1f);

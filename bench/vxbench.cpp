@@ -48,10 +48,9 @@ void Finish(benchmark::State& state, int32_t frames) {
 }
 void Finish(benchmark::State& state, int32_t frames, uint64_t host_calls, uint64_t allocations) {
     Finish(state, frames);
-    state.counters["host_calls"] = benchmark::Counter(static_cast<double>(host_calls),
-                                                      benchmark::Counter::kAvgIterations);
-    state.counters["allocs"] = benchmark::Counter(static_cast<double>(allocations),
-                                                  benchmark::Counter::kAvgIterations);
+    state.counters["host_calls"] =
+        benchmark::Counter(static_cast<double>(host_calls), benchmark::Counter::kAvgIterations);
+    state.counters["allocs"] = benchmark::Counter(static_cast<double>(allocations), benchmark::Counter::kAvgIterations);
 }
 
 void RunPlugin(benchmark::State& state, BenchHost& host) {

@@ -47,7 +47,8 @@ std::shared_ptr<const PluginLibrary> SharedLibrary() {
 void RequireStampNotPast(const HostCall& call) {
     if (call.opcode != HC_PIN_STATUS) return;
     const uint32_t ahead = call.PtrAsClock() - call.host_clock;
-    if (ahead >= 0x80000000u) Finding("announcement stamped before the current sample", call.PtrAsClock(), call.host_clock);
+    if (ahead >= 0x80000000u)
+        Finding("announcement stamped before the current sample", call.PtrAsClock(), call.host_clock);
 }
 
 float AnyFloat(FuzzedDataProvider& in) {
@@ -201,7 +202,9 @@ void CallByCall(FuzzedDataProvider& in) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
-    if (in.ConsumeBool()) ThroughTheEngine(in);
-    else CallByCall(in);
+    if (in.ConsumeBool())
+        ThroughTheEngine(in);
+    else
+        CallByCall(in);
     return 0;
 }

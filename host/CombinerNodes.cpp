@@ -29,8 +29,10 @@ CombinerNode::CombinerNode(std::string name, int32_t inputs, float idle_value) :
 
 void CombinerNode::OnPinStatus(int32_t, int32_t state) {
     const bool running = AnyInputStreaming();
-    if (running && !m_running) Announce(OutputPin(), ST_RUN, Now());
-    else if (!running && (m_running || state == ST_ONE_OFF)) Announce(OutputPin(), ST_ONE_OFF, Now());
+    if (running && !m_running)
+        Announce(OutputPin(), ST_RUN, Now());
+    else if (!running && (m_running || state == ST_ONE_OFF))
+        Announce(OutputPin(), ST_ONE_OFF, Now());
     m_running = running;
 }
 

@@ -73,8 +73,7 @@ void Engine::Connect(PinRef from, PinRef to) {
         throw HostError("wire " + wire + " connects two outputs");
     if (out.direction != PinDirection::Output)
         throw HostError("wire " + wire + " starts at an input; a wire runs from an output to an input");
-    if (in.direction != PinDirection::Input)
-        throw HostError("wire " + wire + " must end at an input");
+    if (in.direction != PinDirection::Input) throw HostError("wire " + wire + " must end at an input");
     if (out.kind != PinKind::Audio || in.kind != PinKind::Audio)
         throw HostError("wire " + wire + ": only audio pins can be wired; give " + Describe(to) + " a value instead");
     for (const Wire& w : m_wires)

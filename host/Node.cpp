@@ -75,8 +75,7 @@ void Node::BindInput(int32_t pin, const float* buffer) {
 
 bool Node::IsBound(int32_t pin) const {
     const size_t i = static_cast<size_t>(pin);
-    return m_buffers.at(i) != nullptr &&
-           (m_own_buffers.size() <= i || m_buffers[i] != m_own_buffers[i].data());
+    return m_buffers.at(i) != nullptr && (m_own_buffers.size() <= i || m_buffers[i] != m_own_buffers[i].data());
 }
 
 void Node::Prepare(double sample_rate, int32_t block_size, AnnouncementRouter* router) {

@@ -109,7 +109,8 @@ private:
             std::vector<StepPoint> points;
             for (const SourceStep& step : source.steps) {
                 const Location at = Shifted(where, step.column);
-                points.push_back({SecondsToFrames(step.seconds, rate, at), static_cast<float>(ReadValue(pin, step.value, at))});
+                points.push_back(
+                    {SecondsToFrames(step.seconds, rate, at), static_cast<float>(ReadValue(pin, step.value, at))});
             }
             m_auto_length = std::max(m_auto_length, points.back().clock + SecondsToFrames(1.0, rate, where));
             engine().Emplace<StepNode>(name, std::move(points), static_cast<float>(initial));
@@ -144,8 +145,7 @@ private:
         if (id < 0) throw PatchError("unknown module \"" + setting.module + "\"", setting.where);
         Node& node = engine().At(id);
         const int32_t pin_number = node.FindPin(setting.pin);
-        if (pin_number < 0)
-            throw PatchError(NoSuchPin(node, setting.pin), setting.where);
+        if (pin_number < 0) throw PatchError(NoSuchPin(node, setting.pin), setting.where);
         const NodePin& pin = node.Pins()[static_cast<size_t>(pin_number)];
         const std::string ref = node.Name() + "." + pin.name;
         if (pin.direction != PinDirection::Input)
@@ -238,12 +238,12 @@ PinRef ResolvePinRef(const Engine& engine, const std::string& ref, Location wher
     if (id < 0) throw PatchError("unknown module \"" + module + "\" in \"" + ref + "\"", where);
     const Node& node = engine.At(id);
     const int32_t number = node.FindPin(pin);
-    if (number < 0)
-        throw PatchError(NoSuchPin(node, pin), where);
+    if (number < 0) throw PatchError(NoSuchPin(node, pin), where);
     return {id, number};
 }
 
-BuiltPatch BuildPatch(const PatchDescription& description, const PluginResolver& resolve_plugin, const AudioLoader& load_audio) {
+BuiltPatch BuildPatch(const PatchDescription& description, const PluginResolver& resolve_plugin,
+                      const AudioLoader& load_audio) {
     return PatchBuilder(description, resolve_plugin, load_audio).Build();
 }
 

@@ -33,10 +33,10 @@ private:
 
 struct ModuleEntry {
     std::string name;
-    std::string plugin;   // a plug-in name or path, or
-    std::string utility;  // "constant", "steps", "file", "multiply", "mix"
-    std::string source;   // constant: the value; steps: the step list; file: the path
-    int32_t inputs = 2;   // multiply, mix
+    std::string plugin;        // a plug-in name or path, or
+    std::string utility;       // "constant", "steps", "file", "multiply", "mix"
+    std::string source;        // constant: the value; steps: the step list; file: the path
+    int32_t inputs = 2;        // multiply, mix
     std::vector<float> gains;  // mix
     Location where;
     Location source_where;
@@ -86,7 +86,8 @@ struct BuiltPatch {
 
 // PatchError for anything the description names that does not exist or does not
 // fit; HostError from the resolver, the loader and the engine pass through.
-BuiltPatch BuildPatch(const PatchDescription& description, const PluginResolver& resolve_plugin, const AudioLoader& load_audio);
+BuiltPatch BuildPatch(const PatchDescription& description, const PluginResolver& resolve_plugin,
+                      const AudioLoader& load_audio);
 
 // "module.pin" in a built engine; PatchError when either is unknown.
 PinRef ResolvePinRef(const Engine& engine, const std::string& ref, Location where);

@@ -56,8 +56,7 @@ bool ParseNumber(const std::string& text, double* value) {
     if (trimmed.empty()) return false;
     // Only decimal notation: strtod would also take "inf", "nan" and hex.
     for (char c : trimmed)
-        if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E'))
-            return false;
+        if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E')) return false;
     errno = 0;
     char* end = nullptr;
     const double parsed = std::strtod(trimmed.c_str(), &end);
@@ -94,8 +93,10 @@ bool ParsePinValue(const NodePin& pin, const std::string& raw, double* value, st
         }
         case DT_BOOL: {
             const std::string word = Lower(text);
-            if (word == "true" || word == "on" || word == "yes" || word == "1") number = 1.0;
-            else if (word == "false" || word == "off" || word == "no" || word == "0") number = 0.0;
+            if (word == "true" || word == "on" || word == "yes" || word == "1")
+                number = 1.0;
+            else if (word == "false" || word == "off" || word == "no" || word == "0")
+                number = 0.0;
             else {
                 *error = "\"" + text + "\" is not a switch value (true or false)";
                 return false;
@@ -135,11 +136,16 @@ double DefaultValue(const NodePin& pin) {
 std::string TypeName(const NodePin& pin) {
     if (pin.kind == PinKind::Audio) return "audio";
     switch (pin.datatype) {
-        case DT_ENUM: return "choice";
-        case DT_BOOL: return "switch";
-        case DT_FLOAT: return "number";
-        case DT_INT: return "integer";
-        default: return "type " + std::to_string(pin.datatype);
+        case DT_ENUM:
+            return "choice";
+        case DT_BOOL:
+            return "switch";
+        case DT_FLOAT:
+            return "number";
+        case DT_INT:
+            return "integer";
+        default:
+            return "type " + std::to_string(pin.datatype);
     }
 }
 

@@ -13,9 +13,7 @@ constexpr int32_t kMaxDescriptions = 4096;
 
 std::string Text(const char* text) { return text != nullptr ? std::string(text) : std::string(); }
 
-bool IsModuleSidePin(int32_t flags) {
-    return (flags & IO_UI_COMMUNICATION) == 0 || (flags & IO_UI_DSP_SHARED) != 0;
-}
+bool IsModuleSidePin(int32_t flags) { return (flags & IO_UI_COMMUNICATION) == 0 || (flags & IO_UI_DSP_SHARED) != 0; }
 
 }  // namespace
 
@@ -38,12 +36,18 @@ NodePin ToNodePin(const VXPinProperties& p) {
     pin.is_setting = p.direction == DR_PARAMETER;
     pin.datatype = p.datatype;
     switch (p.datatype) {
-        case DT_FSAMPLE: pin.kind = PinKind::Audio; break;
+        case DT_FSAMPLE:
+            pin.kind = PinKind::Audio;
+            break;
         case DT_ENUM:
         case DT_BOOL:
         case DT_FLOAT:
-        case DT_INT: pin.kind = PinKind::Value; break;
-        default: pin.kind = PinKind::Other; break;
+        case DT_INT:
+            pin.kind = PinKind::Value;
+            break;
+        default:
+            pin.kind = PinKind::Other;
+            break;
     }
     pin.default_text = Text(p.default_value);
     pin.choices = p.datatype == DT_ENUM ? Text(p.datatype_extra) : std::string();

@@ -96,12 +96,12 @@ uint64_t PluginNode::ClockFromStamp(uint32_t stamp) const {
     return clock < 0 ? 0 : static_cast<uint64_t>(clock);
 }
 
-VXIntPtr VX_CDECL PluginNode::Callback(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t value,
-                                       void* ptr, float opt) {
+VXIntPtr VX_CDECL PluginNode::Callback(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
+                                       float opt) {
     auto* node = static_cast<PluginNode*>(record->host_data);
     if (node->m_observer) {
-        HostCall call{record, opcode, index, value, reinterpret_cast<intptr_t>(ptr), opt,
-                      static_cast<uint32_t>(node->Now()), {}};
+        HostCall call{
+            record, opcode, index, value, reinterpret_cast<intptr_t>(ptr), opt, static_cast<uint32_t>(node->Now()), {}};
         if (opcode == HC_ADD_EVENT && ptr != nullptr) std::memcpy(&call.event, ptr, sizeof call.event);
         node->m_observer(call);
     }
@@ -120,7 +120,8 @@ VXIntPtr PluginNode::Answer(int32_t opcode, int32_t index, int32_t value, void* 
         case HC_BUFFER_CLOCK:
             return static_cast<VXIntPtr>(static_cast<uint32_t>(BlockStart()));
         case HC_PIN_STATUS:
-            if (known_pin) Announce(index, value, ClockFromStamp(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(ptr))));
+            if (known_pin)
+                Announce(index, value, ClockFromStamp(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(ptr))));
             return 0;
         case HC_ADD_EVENT: {
             if (ptr == nullptr) return 0;

@@ -31,8 +31,7 @@ public:
     // Sample rate, block size, open, then buffer addresses and values.
     void Start() override;
     // A dispatcher call at the node's present clock (for tests and tools).
-    VXIntPtr Dispatch(int32_t opcode, int32_t index = 0, int32_t value = 0, void* ptr = nullptr,
-                      float opt = 0.0f);
+    VXIntPtr Dispatch(int32_t opcode, int32_t index = 0, int32_t value = 0, void* ptr = nullptr, float opt = 0.0f);
     // Sees every call the instance makes to the host.
     void SetCallObserver(std::function<void(const HostCall&)> observer) { m_observer = std::move(observer); }
 
@@ -43,8 +42,8 @@ protected:
     void OnPluginEvent(const VXEvent& e) override;
 
 private:
-    static VXIntPtr VX_CDECL Callback(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t value,
-                                      void* ptr, float opt);
+    static VXIntPtr VX_CDECL Callback(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
+                                      float opt);
     VXIntPtr Answer(int32_t opcode, int32_t index, int32_t value, void* ptr);
     uint64_t ClockFromStamp(uint32_t stamp) const;
     void WriteValue(int32_t pin);

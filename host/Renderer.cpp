@@ -12,7 +12,8 @@ void Render(Engine& engine, const std::vector<PinRef>& outputs, uint64_t frames,
     std::vector<const float*> channels(outputs.size());
     uint64_t done = 0;
     while (done < frames) {
-        const auto n = static_cast<int32_t>(std::min<uint64_t>(static_cast<uint64_t>(engine.BlockSize()), frames - done));
+        const auto n =
+            static_cast<int32_t>(std::min<uint64_t>(static_cast<uint64_t>(engine.BlockSize()), frames - done));
         engine.Run(n);
         for (size_t i = 0; i < outputs.size(); ++i) channels[i] = engine.Output(outputs[i]);
         sink(channels, n);
@@ -28,7 +29,8 @@ std::vector<std::vector<float>> RenderToMemory(Engine& engine, const std::vector
     Render(
         engine, outputs, frames,
         [&](const std::vector<const float*>& channels, int32_t n) {
-            for (size_t i = 0; i < channels.size(); ++i) result[i].insert(result[i].end(), channels[i], channels[i] + n);
+            for (size_t i = 0; i < channels.size(); ++i)
+                result[i].insert(result[i].end(), channels[i], channels[i] + n);
         },
         progress);
     return result;

@@ -14,8 +14,8 @@ namespace vxhost {
 
 struct SourceStep {
     double seconds = 0.0;
-    std::string value;   // read against the pin it feeds
-    size_t column = 0;   // 1-based column of the value in the source text
+    std::string value;  // read against the pin it feeds
+    size_t column = 0;  // 1-based column of the value in the source text
 };
 
 struct ParsedSource {

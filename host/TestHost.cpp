@@ -10,9 +10,7 @@ namespace vxhost {
 
 namespace {
 
-bool IsModuleSidePin(int32_t flags) {
-    return (flags & IO_UI_COMMUNICATION) == 0 || (flags & IO_UI_DSP_SHARED) != 0;
-}
+bool IsModuleSidePin(int32_t flags) { return (flags & IO_UI_COMMUNICATION) == 0 || (flags & IO_UI_DSP_SHARED) != 0; }
 
 }  // namespace
 
@@ -20,14 +18,13 @@ TestHost::TestHost(const PluginLibrary& library) : m_library(library) {}
 
 TestHost::~TestHost() { Close(); }
 
-VXIntPtr VX_CDECL TestHost::Callback(VXPluginRecord* record, int32_t opcode, int32_t index,
-                                     int32_t value, void* ptr, float opt) {
+VXIntPtr VX_CDECL TestHost::Callback(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
+                                     float opt) {
     auto* host = static_cast<TestHost*>(record->host_data);
     return host->Answer(record, opcode, index, value, ptr, opt);
 }
 
-VXIntPtr TestHost::Answer(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t value,
-                          void* ptr, float opt) {
+VXIntPtr TestHost::Answer(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
     HostCall call{record, opcode, index, value, reinterpret_cast<intptr_t>(ptr), opt, m_clock, {}};
     switch (opcode) {
         case HC_SAMPLE_CLOCK:
@@ -50,10 +47,9 @@ VXIntPtr TestHost::Answer(VXPluginRecord* record, int32_t opcode, int32_t index,
             std::memcpy(&call.event, ptr, sizeof call.event);
             m_calls.push_back(call);
             const VXEvent e = call.event;
-            auto later = std::upper_bound(m_queue.begin(), m_queue.end(), e,
-                                          [](const VXEvent& a, const VXEvent& b) {
-                                              return a.time_stamp < b.time_stamp;
-                                          });
+            auto later = std::upper_bound(m_queue.begin(), m_queue.end(), e, [](const VXEvent& a, const VXEvent& b) {
+                return a.time_stamp < b.time_stamp;
+            });
             m_queue.insert(later, e);
             return 0;
         }

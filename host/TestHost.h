@@ -38,7 +38,10 @@ public:
     // ---- Settings, before Create/Open ----
     // The pin count answered to HC_PIN_COUNT; by default the number of pins
     // the module declares for its own side.
-    void SetPinCount(int32_t count) { m_pin_count = count; m_pin_count_set = true; }
+    void SetPinCount(int32_t count) {
+        m_pin_count = count;
+        m_pin_count_set = true;
+    }
     // Creates the instance without a host callback.
     void UseNullCallback() { m_null_callback = true; }
     // Answer to HC_PIN_QUERY.
@@ -50,8 +53,7 @@ public:
     // Create (if needed), OP_SAMPLE_RATE, OP_BLOCK_SIZE, OP_OPEN, then binds
     // the pins' variables to the host's buffers and settings.
     void Open(float sample_rate = 44100.0f, int32_t block_size = 256);
-    VXIntPtr Dispatch(int32_t opcode, int32_t index = 0, int32_t value = 0, void* ptr = nullptr,
-                      float opt = 0.0f);
+    VXIntPtr Dispatch(int32_t opcode, int32_t index = 0, int32_t value = 0, void* ptr = nullptr, float opt = 0.0f);
     void Close();
 
     VXPluginRecord* Record() const { return m_record; }
@@ -98,12 +100,11 @@ public:
     int ProcessChanges() const;  // HC_PROCESS_CHANGED count
     int SleepRequests() const;   // HC_SLEEP count
 
-    static VXIntPtr VX_CDECL Callback(VXPluginRecord* record, int32_t opcode, int32_t index,
-                                      int32_t value, void* ptr, float opt);
+    static VXIntPtr VX_CDECL Callback(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
+                                      float opt);
 
 private:
-    VXIntPtr Answer(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
-                    float opt);
+    VXIntPtr Answer(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);
     int32_t CountModulePins();
     void BindPins();
     void WriteBufferAddresses();

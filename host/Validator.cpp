@@ -12,26 +12,36 @@ namespace vxhost {
 const std::vector<CheckInfo>& AllChecks() {
     static const std::vector<CheckInfo> checks = {
         {"module-properties", "properties", 1, "exports, module texts and framework version", CheckModuleProperties},
-        {"instance-record", "properties", 1, "the record makeModule returns and the dispatcher's answers", CheckInstanceRecord},
+        {"instance-record", "properties", 1, "the record makeModule returns and the dispatcher's answers",
+         CheckInstanceRecord},
         {"pin-table", "properties", 1, "pin names, codes, defaults, choice lists and the flag rule", CheckPinTable},
-        {"pin-queries", "properties", 1, "stable answers, and none past the last pin or for negative indexes", CheckPinQueries},
+        {"pin-queries", "properties", 1, "stable answers, and none past the last pin or for negative indexes",
+         CheckPinQueries},
         {"open-close", "lifecycle", 1, "instances made, opened, played and closed in turn", CheckOpenClose},
         {"null-callback", "lifecycle", 1, "an instance without a host callback", CheckNullCallback},
         {"call-lengths", "lifecycle", 1, "processing calls of random lengths, empty ones included", CheckCallLengths},
-        {"buffer-window", "processing", 1, "each call writes exactly its window of the output and no input", CheckBufferWindow},
+        {"buffer-window", "processing", 1, "each call writes exactly its window of the output and no input",
+         CheckBufferWindow},
         {"finite-output", "processing", 1, "finite output without denormals for inputs in range", CheckFiniteOutput},
-        {"announcement-stamps", "processing", 1, "stream-state announcements stamped within the current call", CheckAnnouncementStamps},
-        {"sleep-protocol", "sleep", 1, "settled outputs hold still, and settled modules ask to sleep", CheckSleepProtocol},
+        {"announcement-stamps", "processing", 1, "stream-state announcements stamped within the current call",
+         CheckAnnouncementStamps},
+        {"sleep-protocol", "sleep", 1, "settled outputs hold still, and settled modules ask to sleep",
+         CheckSleepProtocol},
         {"many-instances", "lifecycle", 2, "many instances at once, each on its own", CheckManyInstances},
         {"restart", "lifecycle", 2, "OP_RESTART before and while playing", CheckRestart},
         {"sample-rates", "lifecycle", 2, "sample rates from 1000 to 768000 Hz, fractional ones too", CheckSampleRates},
         {"block-sizes", "lifecycle", 2, "block sizes from 1 to 16384 samples", CheckBlockSizes},
         {"events", "processing", 2, "events at the first and last sample of blocks and in between", CheckEventsAtEdges},
-        {"determinism", "processing", 2, "the same output for the same input in other instances and runs", CheckDeterminism},
-        {"wake-continuation", "sleep", 2, "a module put to sleep and woken goes on as one never put to sleep", CheckWakeContinuation},
-        {"block-split", "processing", 3, "the same output whether a render comes in one piece or cut up", CheckBlockSplit},
-        {"input-abuse", "robustness", 3, "extremes, NaN, infinities and denormals on every input, then recovery", CheckInputAbuse},
-        {"realtime-safety", "robustness", 9, "no allocation or release of memory while processing", CheckRealtimeSafety},
+        {"determinism", "processing", 2, "the same output for the same input in other instances and runs",
+         CheckDeterminism},
+        {"wake-continuation", "sleep", 2, "a module put to sleep and woken goes on as one never put to sleep",
+         CheckWakeContinuation},
+        {"block-split", "processing", 3, "the same output whether a render comes in one piece or cut up",
+         CheckBlockSplit},
+        {"input-abuse", "robustness", 3, "extremes, NaN, infinities and denormals on every input, then recovery",
+         CheckInputAbuse},
+        {"realtime-safety", "robustness", 9, "no allocation or release of memory while processing",
+         CheckRealtimeSafety},
     };
     return checks;
 }
@@ -67,7 +77,8 @@ CheckResult RunCheckHere(const CheckInfo& check, const CheckContext& context, Ch
     return result;
 }
 
-ValidationReport Validate(const PluginLibrary& library, const ValidationOptions& options, const ResultListener& listener) {
+ValidationReport Validate(const PluginLibrary& library, const ValidationOptions& options,
+                          const ResultListener& listener) {
     for (const std::string& name : options.only)
         if (FindCheck(name) == nullptr) throw HostError("there is no check called \"" + name + "\"");
     ValidationReport report;

@@ -28,7 +28,8 @@ Scenario TypicalScenario(const std::vector<PinDescription>& pins, uint64_t lengt
                          ValidatorRandom& random, double stream_chance) {
     ScenarioShape shape;
     shape.length = length;
-    shape.max_changes_per_pin = std::max(1, static_cast<int>(length / static_cast<uint64_t>(std::max(1, block_size)) / 2));
+    shape.max_changes_per_pin =
+        std::max(1, static_cast<int>(length / static_cast<uint64_t>(std::max(1, block_size)) / 2));
     shape.stream_chance = stream_chance;
     return MakeScenario(pins, shape, random);
 }
@@ -67,9 +68,10 @@ void RequireCleanOutput(const ValidatorHost& host, CheckLog& log, const std::str
         for (size_t i = static_cast<size_t>(std::max<int64_t>(0, from)); i < out.size(); ++i) {
             const bool bad = !std::isfinite(out[i]) || (no_denormals && IsDenormal(out[i]));
             if (!bad) continue;
-            log.Fail("unclean output " + std::to_string(pin),
-                     "output " + PinLabel(host.Pins(), pin) + " is " + Describe(out[i]) +
-                         (IsDenormal(out[i]) ? " (a denormal)" : "") + " at sample " + std::to_string(i) + " " + context);
+            log.Fail("unclean output " + std::to_string(pin), "output " + PinLabel(host.Pins(), pin) + " is " +
+                                                                  Describe(out[i]) +
+                                                                  (IsDenormal(out[i]) ? " (a denormal)" : "") +
+                                                                  " at sample " + std::to_string(i) + " " + context);
             break;
         }
     }

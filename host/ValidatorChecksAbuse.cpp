@@ -64,8 +64,10 @@ void CheckInputAbuse(const CheckContext& context, CheckLog& log) {
     std::vector<int32_t> number_inputs;  // choices and numbers, which a host writes as they come
     for (const PinDescription& p : pins) {
         if (!IsDrivenInput(p)) continue;
-        if (p.pin.kind == PinKind::Audio) audio_inputs.push_back(p.number);
-        else if (p.pin.datatype != DT_BOOL) number_inputs.push_back(p.number);
+        if (p.pin.kind == PinKind::Audio)
+            audio_inputs.push_back(p.number);
+        else if (p.pin.datatype != DT_BOOL)
+            number_inputs.push_back(p.number);
     }
     const std::vector<float>& values = AbuseValues();
     const int32_t block = 256;
@@ -120,8 +122,8 @@ void CheckRealtimeSafety(const CheckContext& context, CheckLog& log) {
         HostOptions options;
         options.block_size = static_cast<int32_t>(random.Between(16, 1024));
         options.honour_sleep = random.Chance(0.5);
-        const Scenario scenario = TypicalScenario(pins, static_cast<uint64_t>(options.block_size) * 32,
-                                                  options.block_size, random, 0.3);
+        const Scenario scenario =
+            TypicalScenario(pins, static_cast<uint64_t>(options.block_size) * 32, options.block_size, random, 0.3);
         log.Stage("counting allocations while processing, trial " + std::to_string(trial + 1));
         ValidatorHost host(*context.library, log, options);
         CutPolicy cuts;

@@ -50,7 +50,8 @@ void CheckOpenClose(const CheckContext& context, CheckLog& log) {
         }
         if (!host.Open()) return;
         if (way == 1) continue;  // opened and closed without a sound
-        const Scenario scenario = TypicalScenario(pins, static_cast<uint64_t>(options.block_size) * 3, options.block_size, random);
+        const Scenario scenario =
+            TypicalScenario(pins, static_cast<uint64_t>(options.block_size) * 3, options.block_size, random);
         host.Play(scenario, RandomCuts(random));
         if (way == 3) {  // a second instance opened and closed while the first lives
             ValidatorHost other(*context.library, log, options);
@@ -79,7 +80,8 @@ void CheckManyInstances(const CheckContext& context, CheckLog& log) {
         if (!hosts.back()->Open()) return;
     }
     log.Stage("playing " + std::to_string(count) + " instances block by block in turn");
-    for (int i = 0; i < count; ++i) hosts[static_cast<size_t>(i)]->Start(scenarios[static_cast<size_t>(i)], cuts[static_cast<size_t>(i)]);
+    for (int i = 0; i < count; ++i)
+        hosts[static_cast<size_t>(i)]->Start(scenarios[static_cast<size_t>(i)], cuts[static_cast<size_t>(i)]);
     for (bool more = true; more;) {
         more = false;
         for (auto& host : hosts) more = host->PlayBlock() || more;
@@ -153,16 +155,16 @@ void CheckRestart(const CheckContext& context, CheckLog& log) {
 void CheckSampleRates(const CheckContext& context, CheckLog& log) {
     ValidatorRandom random(context.seed);
     std::vector<double> rates = {44100.0, 48000.0, 1000.0, 768000.0};
-    const double more[] = {96000.0,  22050.0,  192000.0, 8000.0,   44100.5,   11025.0,   88200.0,
-                           32000.0,  47999.99, 176400.0, 1000.25,  384000.0,  352800.0,  705600.0,
-                           767999.75, 16000.0, 12345.678, 2000.0};
+    const double more[] = {96000.0,  22050.0, 192000.0, 8000.0,   44100.5,  11025.0,   88200.0, 32000.0,   47999.99,
+                           176400.0, 1000.25, 384000.0, 352800.0, 705600.0, 767999.75, 16000.0, 12345.678, 2000.0};
     const int extra = Scaled(context.level, 0, static_cast<int>(sizeof more / sizeof more[0]));
     rates.insert(rates.end(), more, more + extra);
     for (int i = 0; i < Scaled(context.level, 0, 40); ++i) rates.push_back(random.Uniform(1000.0, 768000.0));
     for (double rate : rates) {
         if (log.Failed()) break;
         const uint64_t length = static_cast<uint64_t>(std::min(32768.0, std::max(2048.0, rate * 0.02)));
-        PlayTypical(context, log, rate, 512, length, random, CutMode::Random, "at " + Describe(static_cast<float>(rate)) + " Hz");
+        PlayTypical(context, log, rate, 512, length, random, CutMode::Random,
+                    "at " + Describe(static_cast<float>(rate)) + " Hz");
     }
 }
 
@@ -171,7 +173,8 @@ void CheckBlockSizes(const CheckContext& context, CheckLog& log) {
     std::vector<int32_t> sizes = {1, 64, 1000, 16384};
     const int32_t more[] = {2, 3, 7, 100, 127, 256, 1024, 4095, 333, 8192, 5, 16383, 999};
     sizes.insert(sizes.end(), more, more + Scaled(context.level, 0, static_cast<int>(sizeof more / sizeof more[0])));
-    for (int i = 0; i < Scaled(context.level, 0, 30); ++i) sizes.push_back(static_cast<int32_t>(random.Between(1, 16384)));
+    for (int i = 0; i < Scaled(context.level, 0, 30); ++i)
+        sizes.push_back(static_cast<int32_t>(random.Between(1, 16384)));
     for (int32_t block : sizes) {
         if (log.Failed()) break;
         const uint64_t length = std::max<uint64_t>(4096, static_cast<uint64_t>(block) * 3);

@@ -101,7 +101,8 @@ void CheckDefault(CheckLog& log, const std::string& label, const VXPinProperties
     std::string error;
     std::string text = p.default_value;
     if (pin.kind == PinKind::Audio && !text.empty() && (text.back() == 'V' || text.back() == 'v')) text.pop_back();
-    const bool parses = pin.kind == PinKind::Audio ? ParseNumber(text, &value) : ParsePinValue(pin, text, &value, &error);
+    const bool parses =
+        pin.kind == PinKind::Audio ? ParseNumber(text, &value) : ParsePinValue(pin, text, &value, &error);
     if (!parses) {
         log.Fail(label + "'s default value \"" + p.default_value + "\" does not parse as a value of its type");
         return;
@@ -146,10 +147,12 @@ void CheckModuleProperties(const CheckContext& context, CheckLog& log) {
         VXModuleProperties other;
         std::memset(&other, kPattern, sizeof other);
         const int32_t r = library.GetModuleProperties()(index, &other);
-        if (r != 0) log.Fail("getModuleProperties(" + std::to_string(index) + ") answered " + std::to_string(r) +
-                             "; only module 0 exists");
+        if (r != 0)
+            log.Fail("getModuleProperties(" + std::to_string(index) + ") answered " + std::to_string(r) +
+                     "; only module 0 exists");
         if (!SameBytes(&other.id, &untouched.id, 3 * sizeof other.id))
-            log.Fail("getModuleProperties(" + std::to_string(index) + ") wrote module texts for a module that does not exist");
+            log.Fail("getModuleProperties(" + std::to_string(index) +
+                     ") wrote module texts for a module that does not exist");
     }
 
     const int32_t refused[][2] = {{1, 1}, {0, 0}, {0, 2}, {-1, 1}, {0, -1}};
@@ -173,14 +176,17 @@ void CheckInstanceRecord(const CheckContext& context, CheckLog& log) {
         return;
     }
     if (record->magic != VX_PLUGIN_MAGIC) log.Fail("the record's magic word is not \"VXP{\"");
-    if (record->version != VX_PLUGIN_RECORD_VERSION) log.Fail("the record's version is " + std::to_string(record->version) + ", not 1");
+    if (record->version != VX_PLUGIN_RECORD_VERSION)
+        log.Fail("the record's version is " + std::to_string(record->version) + ", not 1");
     if (record->host_data != &marker) log.Fail("the record does not carry the host data given to makeModule");
     if (record->object == nullptr) log.Fail("the record's object is null");
     if (record->dispatcher == nullptr) log.Fail("the record has no dispatcher");
     if (record->process_function == nullptr) log.Fail("the record has no processing function");
     if (record->event_function == nullptr) log.Fail("the record has no event function");
-    if (record->sample_rate != 44100.0f) log.Fail("the record's sample rate starts at " + Describe(record->sample_rate) + ", not 44100");
-    if (record->block_size != 1024) log.Fail("the record's block size starts at " + std::to_string(record->block_size) + ", not 1024");
+    if (record->sample_rate != 44100.0f)
+        log.Fail("the record's sample rate starts at " + Describe(record->sample_rate) + ", not 44100");
+    if (record->block_size != 1024)
+        log.Fail("the record's block size starts at " + std::to_string(record->block_size) + ", not 1024");
     if (record->reserved1 != 0 || record->reserved2[0] != 0 || record->reserved2[1] != 0 || record->reserved2[2] != 0 ||
         record->reserved2[3] != 0)
         log.Warn("the record's reserved words are not zero");
@@ -189,14 +195,17 @@ void CheckInstanceRecord(const CheckContext& context, CheckLog& log) {
     log.Stage("dispatcher: sample rate and block size");
     record->dispatcher(record, OP_SAMPLE_RATE, 0, 0, nullptr, 48000.0f);
     record->dispatcher(record, OP_BLOCK_SIZE, 0, 333, nullptr, 0.0f);
-    if (record->sample_rate != 48000.0f) log.Fail("OP_SAMPLE_RATE 48000 left the record's sample rate at " + Describe(record->sample_rate));
-    if (record->block_size != 333) log.Fail("OP_BLOCK_SIZE 333 left the record's block size at " + std::to_string(record->block_size));
+    if (record->sample_rate != 48000.0f)
+        log.Fail("OP_SAMPLE_RATE 48000 left the record's sample rate at " + Describe(record->sample_rate));
+    if (record->block_size != 333)
+        log.Fail("OP_BLOCK_SIZE 333 left the record's block size at " + std::to_string(record->block_size));
     // Opcodes 7 and 10 are not for modules; every other unknown one is answered 0.
     for (int32_t opcode : {4, 5, 9, 11, 14, 15, 100, 1000, -1, INT32_MIN}) {
         log.Stage("dispatcher opcode " + std::to_string(opcode));
         const VXIntPtr r = record->dispatcher(record, opcode, 0, 0, nullptr, 0.0f);
-        if (r != 0) log.Fail("the dispatcher answered " + std::to_string(static_cast<long long>(r)) + " to opcode " +
-                             std::to_string(opcode) + ", which modules do not know");
+        if (r != 0)
+            log.Fail("the dispatcher answered " + std::to_string(static_cast<long long>(r)) + " to opcode " +
+                     std::to_string(opcode) + ", which modules do not know");
     }
     log.Stage("OP_CLOSE");
     const VXIntPtr closed = record->dispatcher(record, OP_CLOSE, 0, 0, nullptr, 0.0f);
@@ -217,10 +226,13 @@ void CheckPinTable(const CheckContext& context, CheckLog& log) {
         log.Stage("asking for " + label);
         VXPinProperties p{};
         if (AskPin(record, declared, &p) == 0) break;
-        const std::string named = label + (TextProblem(p.name, false).empty() ? " ('" + std::string(p.name) + "')" : "");
+        const std::string named =
+            label + (TextProblem(p.name, false).empty() ? " ('" + std::string(p.name) + "')" : "");
         RequireText(log, named + "'s name", p.name);
-        if (!KnownDirection(p.direction)) log.Fail(named + " has the unknown direction code " + std::to_string(p.direction));
-        if (!KnownDatatype(p.datatype)) log.Fail(named + " has the unknown data type code " + std::to_string(p.datatype));
+        if (!KnownDirection(p.direction))
+            log.Fail(named + " has the unknown direction code " + std::to_string(p.direction));
+        if (!KnownDatatype(p.datatype))
+            log.Fail(named + " has the unknown data type code " + std::to_string(p.datatype));
         if (!FlagRuleHolds(p))
             log.Fail(named + " has IO_PATCH_STORE without IO_PRIVATE or IO_UI_COMMUNICATION and is not an output");
         if (p.datatype == DT_ENUM) {
@@ -236,9 +248,13 @@ void CheckPinTable(const CheckContext& context, CheckLog& log) {
             variables.push_back({named, p.variable_address});
         }
     }
-    if (declared == kMostPins) log.Fail("answered true for " + std::to_string(kMostPins) + " pin descriptions; it never says where the table ends");
-    if (declared == 0) log.Warn("describes no pins");
-    else if (!any_output) log.Warn("has no audio output, so the processing checks have nothing to listen to");
+    if (declared == kMostPins)
+        log.Fail("answered true for " + std::to_string(kMostPins) +
+                 " pin descriptions; it never says where the table ends");
+    if (declared == 0)
+        log.Warn("describes no pins");
+    else if (!any_output)
+        log.Warn("has no audio output, so the processing checks have nothing to listen to");
     record->dispatcher(record, OP_CLOSE, 0, 0, nullptr, 0.0f);
 }
 
@@ -262,8 +278,11 @@ void CheckPinQueries(const CheckContext& context, CheckLog& log) {
         const std::string label = "pin description " + std::to_string(count);
         if (ra != rb || !SameBytes(&a, &b, sizeof a)) log.Fail(label + " is answered differently when asked again");
         a.variable_address = c.variable_address = nullptr;
-        if (ra != rc || !SameBytes(&a, &c, sizeof a)) log.Fail(label + " differs between two instances (beyond its variable)");
-        if (ra != 0 && ra != 1) log.Fail("asking for " + label + " answered " + std::to_string(static_cast<long long>(ra)) + ", not 0 or 1");
+        if (ra != rc || !SameBytes(&a, &c, sizeof a))
+            log.Fail(label + " differs between two instances (beyond its variable)");
+        if (ra != 0 && ra != 1)
+            log.Fail("asking for " + label + " answered " + std::to_string(static_cast<long long>(ra)) +
+                     ", not 0 or 1");
         if (ra == 0) break;
     }
     const int32_t beyond[] = {count, count + 1, count + 1000, INT32_MAX, -1, -2, -1000, INT32_MIN};
@@ -273,10 +292,12 @@ void CheckPinQueries(const CheckContext& context, CheckLog& log) {
         std::memset(&p, kPattern, sizeof p);
         std::memcpy(&before, &p, sizeof p);
         const VXIntPtr r = AskPin(first, index, &p);
-        if (r != 0) log.Fail("answered " + std::to_string(static_cast<long long>(r)) + " for pin description " +
-                             std::to_string(index) + ", past the table");
+        if (r != 0)
+            log.Fail("answered " + std::to_string(static_cast<long long>(r)) + " for pin description " +
+                     std::to_string(index) + ", past the table");
         else if (!SameBytes(&p, &before, sizeof p))
-            log.Fail("wrote into the record when asked for pin description " + std::to_string(index) + ", past the table");
+            log.Fail("wrote into the record when asked for pin description " + std::to_string(index) +
+                     ", past the table");
     }
     first->dispatcher(first, OP_CLOSE, 0, 0, nullptr, 0.0f);
     second->dispatcher(second, OP_CLOSE, 0, 0, nullptr, 0.0f);

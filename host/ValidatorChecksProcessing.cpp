@@ -34,12 +34,14 @@ void CheckBufferWindow(const CheckContext& context, CheckLog& log) {
     for (int trial = 0; trial < trials && !log.Failed(); ++trial) {
         HostOptions options;
         options.block_size = static_cast<int32_t>(random.Between(8, 1024));
-        const Scenario scenario = TypicalScenario(pins, static_cast<uint64_t>(options.block_size) * 8, options.block_size, random);
+        const Scenario scenario =
+            TypicalScenario(pins, static_cast<uint64_t>(options.block_size) * 8, options.block_size, random);
         log.Stage("processing calls at offsets inside blocks of " + std::to_string(options.block_size) + ", trial " +
                   std::to_string(trial + 1));
         ValidatorHost host(*context.library, log, options);
-        PlayFresh(host, scenario, Cuts(random, trial % 2 == 0 ? CutMode::Random : CutMode::RandomWithEmpty,
-                                       std::max(1, options.block_size / 3)));
+        PlayFresh(host, scenario,
+                  Cuts(random, trial % 2 == 0 ? CutMode::Random : CutMode::RandomWithEmpty,
+                       std::max(1, options.block_size / 3)));
     }
 }
 
@@ -106,7 +108,8 @@ void CheckEventsAtEdges(const CheckContext& context, CheckLog& log) {
             action.event.int_value2 = static_cast<int32_t>(random.Between(-70000, 70000));
             if (action.event.event_type == ET_PIN_STATUS) {
                 if (inputs.empty()) continue;
-                action.event.ptr_value = inputs[static_cast<size_t>(random.Between(0, static_cast<int64_t>(inputs.size()) - 1))];
+                action.event.ptr_value =
+                    inputs[static_cast<size_t>(random.Between(0, static_cast<int64_t>(inputs.size()) - 1))];
                 action.event.int_value = static_cast<int32_t>(random.Between(ST_STATIC, ST_ONE_OFF));
             }
             scenario.actions.push_back(action);
@@ -153,8 +156,8 @@ void CheckDeterminism(const CheckContext& context, CheckLog& log) {
     for (int trial = 0; trial < trials && !log.Failed(); ++trial) {
         HostOptions options;
         options.block_size = static_cast<int32_t>(random.Between(32, 1024));
-        const Scenario scenario = TypicalScenario(pins, static_cast<uint64_t>(random.Between(4096, 16384)),
-                                                  options.block_size, random, 0.3);
+        const Scenario scenario =
+            TypicalScenario(pins, static_cast<uint64_t>(random.Between(4096, 16384)), options.block_size, random, 0.3);
         const CutPolicy cuts = Cuts(random, CutMode::Random);
         log.Stage("the same input to three instances, trial " + std::to_string(trial + 1));
         // Two instances block by block in turn, then a third on its own.
@@ -163,8 +166,7 @@ void CheckDeterminism(const CheckContext& context, CheckLog& log) {
         if (!first.Open() || !second->Open()) return;
         first.Start(scenario, cuts);
         second->Start(scenario, cuts);
-        while (first.PlayBlock() && second->PlayBlock()) {
-        }
+        while (first.PlayBlock() && second->PlayBlock()) {}
         RequireSameOutput(first, *second, log, "in a second instance given the same input at the same time");
         second.reset();
         ValidatorHost third(*context.library, log, options);

@@ -70,11 +70,11 @@ void JudgeSettledAnnouncements(const ValidatorHost& host, const SleepRun& run, i
         const int64_t until = NextDisturbance(host, a.sequence, a.pin, length);
         const int64_t moved = FirstChange(out, a.at, until);
         if (moved >= 0) {
-            log.Fail("settled but moving",
-                     "announced " + PinLabel(host.Pins(), a.pin) + " as settled at sample " + std::to_string(a.at) +
-                         " (value " + Describe(out[static_cast<size_t>(a.at)]) + ") but it is " +
-                         Describe(out[static_cast<size_t>(moved)]) + " at sample " + std::to_string(moved) +
-                         ", with no input change in between");
+            log.Fail("settled but moving", "announced " + PinLabel(host.Pins(), a.pin) + " as settled at sample " +
+                                               std::to_string(a.at) + " (value " +
+                                               Describe(out[static_cast<size_t>(a.at)]) + ") but it is " +
+                                               Describe(out[static_cast<size_t>(moved)]) + " at sample " +
+                                               std::to_string(moved) + ", with no input change in between");
             continue;
         }
         // Quiet long enough that it should have asked to sleep.
@@ -86,8 +86,10 @@ void JudgeSettledAnnouncements(const ValidatorHost& host, const SleepRun& run, i
         const std::string reason = "announced " + PinLabel(host.Pins(), a.pin) + " as settled at sample " +
                                    std::to_string(a.at) + " but did not ask to sleep (HC_SLEEP) within " +
                                    std::to_string(kBlocksToFallAsleep) + " blocks, though no input changed";
-        if (level >= kSleeplessFailsFromLevel) log.Fail("never sleeps", reason);
-        else log.Warn(reason);
+        if (level >= kSleeplessFailsFromLevel)
+            log.Fail("never sleeps", reason);
+        else
+            log.Warn(reason);
     }
 }
 
@@ -143,7 +145,8 @@ void CheckWakeContinuation(const CheckContext& context, CheckLog& log) {
         HostOptions honours = run.options;
         honours.honour_sleep = true;
         log.Stage("sleeping and waking at " + Describe(static_cast<float>(run.options.sample_rate)) +
-                  " Hz in blocks of " + std::to_string(run.options.block_size) + ", trial " + std::to_string(trial + 1));
+                  " Hz in blocks of " + std::to_string(run.options.block_size) + ", trial " +
+                  std::to_string(trial + 1));
         ValidatorHost awake(*context.library, log, keeps_calling);
         ValidatorHost sleeper(*context.library, log, honours);
         if (!PlayFresh(awake, run.scenario, run.cuts) || !PlayFresh(sleeper, run.scenario, run.cuts)) return;

@@ -38,10 +38,14 @@ float FromBits(uint32_t bits) {
 
 const char* StateName(int32_t state) {
     switch (state) {
-        case ST_STATIC: return "ST_STATIC";
-        case ST_ONE_OFF: return "ST_ONE_OFF";
-        case ST_RUN: return "ST_RUN";
-        default: return "an unknown state";
+        case ST_STATIC:
+            return "ST_STATIC";
+        case ST_ONE_OFF:
+            return "ST_ONE_OFF";
+        case ST_RUN:
+            return "ST_RUN";
+        default:
+            return "an unknown state";
     }
 }
 
@@ -146,7 +150,8 @@ bool ValidatorHost::Create() {
         buffer.pin = pin.number;
         buffer.output = pin.pin.direction == PinDirection::Output;
         buffer.storage.assign(static_cast<size_t>(m_options.block_size) + 2 * kGuard, FromBits(kGuardPattern));
-        std::fill_n(buffer.Data(), m_options.block_size, buffer.output ? 0.0f : static_cast<float>(pin.pin.default_value));
+        std::fill_n(buffer.Data(), m_options.block_size,
+                    buffer.output ? 0.0f : static_cast<float>(pin.pin.default_value));
         buffer.expected = buffer.storage;
         m_buffers.push_back(std::move(buffer));
     }
@@ -243,8 +248,10 @@ void ValidatorHost::WriteSetting(int32_t pin, double value) {
     void* target = d.raw.variable_address;
     if (target == nullptr) return;
     if (!SettingValueFits(d.pin.datatype, value)) {
-        if (d.pin.datatype != DT_FLOAT) value = 0.0;
-        else value = value < 0.0 ? -HUGE_VAL : HUGE_VAL;
+        if (d.pin.datatype != DT_FLOAT)
+            value = 0.0;
+        else
+            value = value < 0.0 ? -HUGE_VAL : HUGE_VAL;
     }
     WriteSettingValue(target, d.pin.datatype, value);
 }
@@ -266,15 +273,16 @@ VXIntPtr ValidatorHost::Answer(VXPluginRecord* record, int32_t opcode, int32_t i
         m_log.Fail("foreign record", "called the host (opcode " + std::to_string(opcode) +
                                          ") with a record that is not the calling instance's own");
     if (!IsKnownOpcode(opcode)) {
-        m_log.Fail("unknown opcode", "called the host with opcode " + std::to_string(opcode) + ", which hosts do not know");
+        m_log.Fail("unknown opcode",
+                   "called the host with opcode " + std::to_string(opcode) + ", which hosts do not know");
         return 0;
     }
     const bool known_pin = index >= 0 && index < static_cast<int32_t>(m_pins.size());
     const auto require_pin = [&](const char* what) {
         if (!known_pin)
-            m_log.Fail(std::string("bad pin ") + what,
-                       std::string(what) + " for pin " + std::to_string(index) + ", which does not exist (" +
-                           std::to_string(m_pins.size()) + " pins)");
+            m_log.Fail(std::string("bad pin ") + what, std::string(what) + " for pin " + std::to_string(index) +
+                                                           ", which does not exist (" + std::to_string(m_pins.size()) +
+                                                           " pins)");
         return known_pin;
     };
     switch (opcode) {
@@ -324,8 +332,9 @@ VXIntPtr ValidatorHost::Answer(VXPluginRecord* record, int32_t opcode, int32_t i
                                                     ", before the current sample " + std::to_string(m_now));
                 return 0;
             }
-            const auto later = std::upper_bound(m_queued.begin(), m_queued.end(), at,
-                                                [](int64_t t, const std::pair<int64_t, VXEvent>& q) { return t < q.first; });
+            const auto later =
+                std::upper_bound(m_queued.begin(), m_queued.end(), at,
+                                 [](int64_t t, const std::pair<int64_t, VXEvent>& q) { return t < q.first; });
             m_queued.insert(later, {at, e});
             return 0;
         }
@@ -348,14 +357,14 @@ void ValidatorHost::Announce(int32_t index, int32_t state, uint32_t stamp) {
         m_log.Fail("unknown state", "announced stream state " + std::to_string(state) + " for " + PinName(index) +
                                         ", which is not a stream state");
     const int64_t at = FromStamp(stamp);
-    const std::string what = "announced " + PinName(index) + " as " + StateName(state) + " stamped at sample " +
-                             std::to_string(at);
+    const std::string what =
+        "announced " + PinName(index) + " as " + StateName(state) + " stamped at sample " + std::to_string(at);
     if (at < m_now) {
         m_log.Fail("stamp in the past", what + ", before the current sample " + std::to_string(m_now) +
                                             (m_in_process ? " (the first sample of the processing call)" : ""));
     } else if (m_in_process && at >= m_call_end && m_call_end > m_now) {
-        m_log.Fail("stamp after the call", what + ", after the last sample " + std::to_string(m_call_end - 1) +
-                                               " of the processing call");
+        m_log.Fail("stamp after the call",
+                   what + ", after the last sample " + std::to_string(m_call_end - 1) + " of the processing call");
     }
     m_announcements.push_back({index, state, at, m_sequence++});
 }
@@ -379,8 +388,7 @@ void ValidatorHost::Start(const Scenario& scenario, const CutPolicy& cuts) {
 
 void ValidatorHost::Play(const Scenario& scenario, const CutPolicy& cuts) {
     Start(scenario, cuts);
-    while (PlayBlock()) {
-    }
+    while (PlayBlock()) {}
 }
 
 void ValidatorHost::FillInputs(int32_t frames) {
@@ -473,8 +481,8 @@ void ValidatorHost::DeliverDue(int64_t now) {
 bool ValidatorHost::PlayBlock() {
     if (m_scenario == nullptr || m_record == nullptr || m_position >= static_cast<int64_t>(m_scenario->length))
         return false;
-    const int32_t frames =
-        static_cast<int32_t>(std::min<int64_t>(m_options.block_size, static_cast<int64_t>(m_scenario->length) - m_position));
+    const int32_t frames = static_cast<int32_t>(
+        std::min<int64_t>(m_options.block_size, static_cast<int64_t>(m_scenario->length) - m_position));
     FillInputs(frames);
     const std::vector<int32_t> cuts = CutsOfBlock(frames);
     size_t next_cut = 0;
@@ -487,7 +495,8 @@ bool ValidatorHost::PlayBlock() {
         for (size_t t = 0; t < m_scenario->tracks.size(); ++t) {
             const InputTrack& track = m_scenario->tracks[t];
             const size_t next = m_segment_cursor[t] + 1;
-            if (next < track.segments.size()) end = std::min<int64_t>(end, static_cast<int64_t>(track.segments[next].start));
+            if (next < track.segments.size())
+                end = std::min<int64_t>(end, static_cast<int64_t>(track.segments[next].start));
         }
         if (m_next_action < m_scenario->actions.size())
             end = std::min<int64_t>(end, static_cast<int64_t>(m_scenario->actions[m_next_action].clock));
@@ -549,8 +558,8 @@ void ValidatorHost::RunCall(int32_t offset, int32_t frames) {
 }
 
 void ValidatorHost::CheckWindow(int32_t offset, int32_t frames) {
-    const std::string call = "the processing call at sample " + std::to_string(m_position + offset) + " (buffer_offset " +
-                             std::to_string(offset) + ", " + std::to_string(frames) + " samples)";
+    const std::string call = "the processing call at sample " + std::to_string(m_position + offset) +
+                             " (buffer_offset " + std::to_string(offset) + ", " + std::to_string(frames) + " samples)";
     for (AudioBuffer& b : m_buffers) {
         const size_t first = kGuard + static_cast<size_t>(offset);
         const size_t last = first + static_cast<size_t>(frames);

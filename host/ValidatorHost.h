@@ -117,7 +117,7 @@ private:
     struct AudioBuffer {
         int32_t pin = 0;
         bool output = false;
-        std::vector<float> storage;  // guard, block, guard
+        std::vector<float> storage;   // guard, block, guard
         std::vector<float> expected;  // inputs: what the host wrote; outputs: before the call
         float* Data() { return storage.data() + kGuard; }
     };
@@ -152,7 +152,7 @@ private:
     std::vector<AudioBuffer> m_buffers;
     std::vector<double> m_settings;  // by pin
     std::vector<int32_t> m_input_states;
-    std::vector<float> m_held;       // by buffer: what a sleeping instance shows
+    std::vector<float> m_held;                   // by buffer: what a sleeping instance shows
     std::vector<std::vector<float>> m_recorded;  // by buffer
 
     const Scenario* m_scenario = nullptr;
@@ -161,8 +161,8 @@ private:
     std::vector<std::pair<int64_t, VXEvent>> m_queued;  // the instance's own events
     ValidatorRandom m_cut_random{1};
     CutPolicy m_cuts;
-    int64_t m_position = 0;     // first sample of the current block
-    int64_t m_now = 0;          // the clock the instance sees, as a run position
+    int64_t m_position = 0;  // first sample of the current block
+    int64_t m_now = 0;       // the clock the instance sees, as a run position
     bool m_in_process = false;
     int64_t m_call_end = 0;
     bool m_sleep_requested = false;

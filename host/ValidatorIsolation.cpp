@@ -128,7 +128,8 @@ CheckResult RunCheckIsolated(const CheckInfo& check, const CheckContext& context
     bool timed_out = false;
     const auto deadline = start + std::chrono::duration<double>(time_limit_seconds);
     while (report_open || errors_open) {
-        const auto left = std::chrono::duration<double, std::milli>(deadline - std::chrono::steady_clock::now()).count();
+        const auto left =
+            std::chrono::duration<double, std::milli>(deadline - std::chrono::steady_clock::now()).count();
         if (left <= 0.0) {
             timed_out = true;
             break;
@@ -136,13 +137,14 @@ CheckResult RunCheckIsolated(const CheckInfo& check, const CheckContext& context
         pollfd fds[2] = {{report_pipe[0], POLLIN, 0}, {error_pipe[0], POLLIN, 0}};
         const int ready = poll(fds, 2, static_cast<int>(std::min(left, 1000.0)) + 1);
         if (ready < 0 && errno != EINTR) break;
-        if (report_open && (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) report_open = ReadSome(report_pipe[0], report);
-        if (errors_open && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) errors_open = ReadSome(error_pipe[0], errors);
+        if (report_open && (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0)
+            report_open = ReadSome(report_pipe[0], report);
+        if (errors_open && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0)
+            errors_open = ReadSome(error_pipe[0], errors);
     }
     if (timed_out) kill(child, SIGKILL);
     int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {}
     close(report_pipe[0]);
     close(error_pipe[0]);
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -152,10 +154,14 @@ CheckResult RunCheckIsolated(const CheckInfo& check, const CheckContext& context
     std::stringstream lines(report);
     std::string line;
     while (std::getline(lines, line)) {
-        if (line.rfind("stage ", 0) == 0) stage = line.substr(6);
-        else if (line.rfind("status ", 0) == 0) ParseStatusName(line.substr(7), &result.status);
-        else if (line.rfind("reason ", 0) == 0) result.reasons.push_back(line.substr(7));
-        else if (line == "end") finished = true;
+        if (line.rfind("stage ", 0) == 0)
+            stage = line.substr(6);
+        else if (line.rfind("status ", 0) == 0)
+            ParseStatusName(line.substr(7), &result.status);
+        else if (line.rfind("reason ", 0) == 0)
+            result.reasons.push_back(line.substr(7));
+        else if (line == "end")
+            finished = true;
     }
     const bool clean_exit = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     if (finished && clean_exit && !timed_out) return result;

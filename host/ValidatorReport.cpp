@@ -10,10 +10,14 @@ constexpr size_t kPerKind = 2;
 
 int Severity(CheckStatus status) {
     switch (status) {
-        case CheckStatus::Pass: return 0;
-        case CheckStatus::Skip: return 1;
-        case CheckStatus::Warn: return 2;
-        case CheckStatus::Fail: return 3;
+        case CheckStatus::Pass:
+            return 0;
+        case CheckStatus::Skip:
+            return 1;
+        case CheckStatus::Warn:
+            return 2;
+        case CheckStatus::Fail:
+            return 3;
     }
     return 0;
 }
@@ -28,10 +32,14 @@ std::string OneLine(std::string text) {
 
 const char* StatusName(CheckStatus status) {
     switch (status) {
-        case CheckStatus::Pass: return "PASS";
-        case CheckStatus::Warn: return "WARN";
-        case CheckStatus::Fail: return "FAIL";
-        case CheckStatus::Skip: return "SKIP";
+        case CheckStatus::Pass:
+            return "PASS";
+        case CheckStatus::Warn:
+            return "WARN";
+        case CheckStatus::Fail:
+            return "FAIL";
+        case CheckStatus::Skip:
+            return "SKIP";
     }
     return "FAIL";
 }

@@ -53,10 +53,14 @@ double InRangeSetting(const NodePin& pin, ValidatorRandom& random) {
             if (choices.empty()) return pin.default_value;
             return choices[static_cast<size_t>(random.Between(0, static_cast<int64_t>(choices.size()) - 1))].value;
         }
-        case DT_BOOL: return random.Chance(0.5) ? 1.0 : 0.0;
-        case DT_INT: return static_cast<double>(random.Between(0, 10));
-        case DT_FLOAT: return random.Uniform(0.0, 1.0);
-        default: return 0.0;
+        case DT_BOOL:
+            return random.Chance(0.5) ? 1.0 : 0.0;
+        case DT_INT:
+            return static_cast<double>(random.Between(0, 10));
+        case DT_FLOAT:
+            return random.Uniform(0.0, 1.0);
+        default:
+            return 0.0;
     }
 }
 
@@ -73,7 +77,7 @@ const std::vector<float>& AbuseValues() {
         1.0e6f,
         -1.0e6f,
         -1.0f,
-        FLT_MIN / 4.0f,   // denormal
+        FLT_MIN / 4.0f,  // denormal
         -FLT_MIN / 4.0f,
         std::numeric_limits<float>::denorm_min(),
         -0.0f,
@@ -102,8 +106,10 @@ Scenario MakeScenario(const std::vector<PinDescription>& pins, const ScenarioSha
         InputSegment first;
         first.value = audio ? InRangeValue(random) : static_cast<float>(InRangeSetting(pin.pin, random));
         track.segments.push_back(first);
-        const bool may_change = (shape.only_pin < 0 || shape.only_pin == pin.number) && (audio || shape.change_settings);
-        const int changes = may_change && shape.length > 1 ? static_cast<int>(random.Between(0, shape.max_changes_per_pin)) : 0;
+        const bool may_change =
+            (shape.only_pin < 0 || shape.only_pin == pin.number) && (audio || shape.change_settings);
+        const int changes =
+            may_change && shape.length > 1 ? static_cast<int>(random.Between(0, shape.max_changes_per_pin)) : 0;
         std::vector<uint64_t> starts;
         for (int i = 0; i < changes; ++i)
             starts.push_back(static_cast<uint64_t>(random.Between(1, static_cast<int64_t>(shape.length) - 1)));

@@ -65,9 +65,9 @@ const std::vector<float>& AbuseValues();
 struct ScenarioShape {
     uint64_t length = 4096;
     int max_changes_per_pin = 4;
-    double stream_chance = 0.0;      // a change starts a stream rather than a held value
-    uint64_t min_gap = 1;            // samples between two changes of one pin
-    bool change_settings = true;     // value pins change too
+    double stream_chance = 0.0;   // a change starts a stream rather than a held value
+    uint64_t min_gap = 1;         // samples between two changes of one pin
+    bool change_settings = true;  // value pins change too
     // Only this pin changes; the others hold their start value. -1: all may change.
     int32_t only_pin = -1;
 };

@@ -16,8 +16,7 @@ enum : int32_t {
 
 }  // namespace
 
-Module::Module(vxaudioMasterCallback callback, void* host_data)
-    : VXModule_base(callback, host_data) {}
+Module::Module(vxaudioMasterCallback callback, void* host_data) : VXModule_base(callback, host_data) {}
 
 bool Module::FillModuleProperties(VXModuleProperties* properties) {
     properties->id = "Ramplet";
@@ -45,9 +44,8 @@ bool Module::getPinProperties(int32_t index, VXPinProperties* properties) {
         {"Signal Out", DR_OUT, DT_FSAMPLE, nullptr},
         {"Reset Level on Trigger", DR_PARAMETER, DT_BOOL, "false"},
     };
-    void* const variables[PIN_COUNT] = {&m_gate,    &m_attack,        &m_decay,
-                                        &m_sustain, &m_release,       &m_overall_level,
-                                        &m_signal_out, &m_reset_on_trigger};
+    void* const variables[PIN_COUNT] = {&m_gate,    &m_attack,        &m_decay,      &m_sustain,
+                                        &m_release, &m_overall_level, &m_signal_out, &m_reset_on_trigger};
     const auto row = static_cast<uint32_t>(index);
     if (row >= static_cast<uint32_t>(PIN_COUNT)) return false;
     properties->variable_address = variables[row];
@@ -164,7 +162,6 @@ void Module::TransmitRunning(int32_t offset) {
 }
 
 void Module::TransmitStatic(int32_t offset) {
-    GetPin(PIN_SIGNAL_OUT)->TransmitStatusChange(SampleClock() + static_cast<uint32_t>(offset),
-                                                 ST_ONE_OFF);
+    GetPin(PIN_SIGNAL_OUT)->TransmitStatusChange(SampleClock() + static_cast<uint32_t>(offset), ST_ONE_OFF);
     m_output_static = true;
 }

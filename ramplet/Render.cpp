@@ -57,8 +57,7 @@ bool Ends(const float gate) {
 
 template <GateEnds kEnds>
 __m128 EndMask(const __m128 gate) {
-    return kEnds == GateEnds::kZero ? _mm_cmpeq_ps(gate, _mm_setzero_ps())
-                                    : _mm_cmpneq_ps(gate, _mm_setzero_ps());
+    return kEnds == GateEnds::kZero ? _mm_cmpeq_ps(gate, _mm_setzero_ps()) : _mm_cmpneq_ps(gate, _mm_setzero_ps());
 }
 
 // Writes `value` from sample i up to the first sample whose gate ends the
@@ -67,14 +66,12 @@ __m128 EndMask(const __m128 gate) {
 // sample at a time, so nothing past the end is written and nothing past n
 // is read.
 template <GateEnds kEnds>
-int32_t HoldWhileGate(float* const out, const float* const gate, int32_t i, const int32_t n,
-                      const float value) {
+int32_t HoldWhileGate(float* const out, const float* const gate, int32_t i, const int32_t n, const float value) {
     const __m128 v = _mm_set1_ps(value);
     for (; i + 16 <= n; i += 16) {
-        const __m128 ends = _mm_or_ps(_mm_or_ps(EndMask<kEnds>(_mm_loadu_ps(gate + i)),
-                                                EndMask<kEnds>(_mm_loadu_ps(gate + i + 4))),
-                                      _mm_or_ps(EndMask<kEnds>(_mm_loadu_ps(gate + i + 8)),
-                                                EndMask<kEnds>(_mm_loadu_ps(gate + i + 12))));
+        const __m128 ends = _mm_or_ps(
+            _mm_or_ps(EndMask<kEnds>(_mm_loadu_ps(gate + i)), EndMask<kEnds>(_mm_loadu_ps(gate + i + 4))),
+            _mm_or_ps(EndMask<kEnds>(_mm_loadu_ps(gate + i + 8)), EndMask<kEnds>(_mm_loadu_ps(gate + i + 12))));
         if (_mm_movemask_ps(ends) != 0) break;
         _mm_storeu_ps(out + i, v);
         _mm_storeu_ps(out + i + 4, v);

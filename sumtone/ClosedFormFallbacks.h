@@ -34,9 +34,7 @@ struct Complex {
     double im;
 };
 
-inline Complex Times(Complex x, Complex y) {
-    return {x.re * y.re - x.im * y.im, x.re * y.im + x.im * y.re};
-}
+inline Complex Times(Complex x, Complex y) { return {x.re * y.re - x.im * y.im, x.re * y.im + x.im * y.re}; }
 
 inline Complex Plus(Complex x, Complex y) { return {x.re + y.re, x.im + y.im}; }
 
@@ -82,9 +80,8 @@ inline double NearSingularSample(bool one_sided, double a, int32_t n, const Seri
     const Complex step = SpacingStepFromOne(a, t);
     const Complex geometric = Over(PowerMinusOne(step, terms), step);  // Σ (k = 0 … n) z^k
     const double one_sided_amplitudes = PowerMinusOne(delta, terms);   // (a - 1)·Σ a^k
-    const double series = one_sided
-                              ? t.lowest.sine * geometric.re + t.lowest.cosine * geometric.im
-                              : t.lowest.sine * (2.0 * geometric.re - 1.0);
+    const double series = one_sided ? t.lowest.sine * geometric.re + t.lowest.cosine * geometric.im
+                                    : t.lowest.sine * (2.0 * geometric.re - 1.0);
     return series * delta / (2.0 * one_sided_amplitudes);
 }
 
@@ -95,8 +92,7 @@ inline double TopPartialsSample(bool one_sided, double a, double power, const Se
     const double distance = step.re * step.re + step.im * step.im;  // |1 - a·e^(iβ)|²
     const double numerator =
         one_sided ? (t.lowest.sine - a * t.sin_below) * inverse - (t.sin_above - a * t.sin_top)
-                  : ((1.0 - a * a) * inverse - 2.0 * (t.cos_next - a * t.multiple.cosine)) *
-                        t.lowest.sine;
+                  : ((1.0 - a * a) * inverse - 2.0 * (t.cos_next - a * t.multiple.cosine)) * t.lowest.sine;
     return (a - 1.0) * numerator / (2.0 * distance * (1.0 - inverse));
 }
 

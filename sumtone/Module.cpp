@@ -17,8 +17,7 @@ enum : int32_t {
 
 }  // namespace
 
-Module::Module(vxaudioMasterCallback callback, void* host_data)
-    : VXModule_base(callback, host_data) {}
+Module::Module(vxaudioMasterCallback callback, void* host_data) : VXModule_base(callback, host_data) {}
 
 bool Module::FillModuleProperties(VXModuleProperties* properties) {
     properties->id = "Sumtone";
@@ -38,12 +37,11 @@ bool Module::getPinProperties(int32_t index, VXPinProperties* properties) {
         const char* default_value;
     };
     static const PinRow kPins[PIN_COUNT] = {
-        {"fc", DR_IN, "0"},      {"fm1", DR_IN, "0"},    {"N", DR_IN, "0"},
-        {"a", DR_IN, "0"},       {"gate", DR_IN, "0"},   {"detune", DR_IN, "0"},
-        {"maxfreq", DR_IN, "0"}, {"Mode", DR_IN, "1"},   {"output", DR_OUT, nullptr},
+        {"fc", DR_IN, "0"},      {"fm1", DR_IN, "0"},  {"N", DR_IN, "0"},
+        {"a", DR_IN, "0"},       {"gate", DR_IN, "0"}, {"detune", DR_IN, "0"},
+        {"maxfreq", DR_IN, "0"}, {"Mode", DR_IN, "1"}, {"output", DR_OUT, nullptr},
     };
-    void* const variables[PIN_COUNT] = {&m_fc,     &m_fm1,    &m_n,       &m_a,     &m_gate,
-                                        &m_detune, &m_maxfreq, &m_mode,   &m_output};
+    void* const variables[PIN_COUNT] = {&m_fc, &m_fm1, &m_n, &m_a, &m_gate, &m_detune, &m_maxfreq, &m_mode, &m_output};
     const auto row = static_cast<uint32_t>(index);
     if (row >= static_cast<uint32_t>(PIN_COUNT)) return false;
     properties->variable_address = variables[row];
@@ -123,9 +121,8 @@ void Module::ProcessOscillatorStatic(int32_t buffer_offset, int32_t sample_frame
 // Processing routine. "maxfreq" and "N" count from the call's first sample
 // only; every other input is read afresh at every sample.
 void Module::RenderSamples(int32_t buffer_offset, int32_t sample_frames) {
-    const sumtone::LoopBuffers buffers{m_fc + buffer_offset,     m_fm1 + buffer_offset,
-                                       m_n + buffer_offset,      m_a + buffer_offset,
-                                       m_gate + buffer_offset,   m_detune + buffer_offset,
+    const sumtone::LoopBuffers buffers{m_fc + buffer_offset,      m_fm1 + buffer_offset,   m_n + buffer_offset,
+                                       m_a + buffer_offset,       m_gate + buffer_offset,  m_detune + buffer_offset,
                                        m_maxfreq + buffer_offset, m_output + buffer_offset};
     sumtone::RenderSeries(m_lanes, m_loop, buffers, m_mode == 1, sample_frames);
 }

@@ -32,7 +32,7 @@ inline bool CountStillFits(int32_t n, double f, double spacing, double max_freq,
 
 inline PartialSeries CountAfresh(double f, double spacing, double max_freq, int32_t requested) {
     const double sign = f < 0.0 ? -1.0 : 1.0;
-    const double magnitude = sign * f;     // g
+    const double magnitude = sign * f;      // g
     const double outward = sign * spacing;  // s, measured away from zero frequency
     if (outward > kLeastLimitedSpacing) {
         const int32_t q = RoundHalfEven((max_freq - magnitude) * (1.0 / outward) - 0.5);
@@ -79,8 +79,7 @@ public:
         // the check that last kept the count the same outcome, so a steady
         // note skips it.
         if (f == m_kept_f && spacing == m_kept_spacing) return {m_n, f};
-        if (std::isfinite(f) && std::isfinite(spacing) &&
-            CountStillFits(m_n, f, spacing, m_max_freq, m_requested)) {
+        if (std::isfinite(f) && std::isfinite(spacing) && CountStillFits(m_n, f, spacing, m_max_freq, m_requested)) {
             m_kept_f = f;
             m_kept_spacing = spacing;
             return {m_n, f};

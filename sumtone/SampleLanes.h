@@ -40,8 +40,8 @@ struct alignas(32) SampleChunk {
     int32_t runs;
     // Each sample's count, filled from the runs only where the counts differ.
     double count[kChunkSamples];
-    int64_t terms[kChunkSamples];  // count + 1, the power's exponent
-    float result[kChunkSamples];   // a last group reaching past the chunk
+    int64_t terms[kChunkSamples];   // count + 1, the power's exponent
+    float result[kChunkSamples];    // a last group reaching past the chunk
     int32_t silent[kChunkSamples];  // positions of the silent samples
     int32_t size;                   // samples in the chunk
     int32_t padded_size;            // rounded up to kWidestLanes
@@ -103,7 +103,7 @@ SUMTONE_INLINE Pair LessLanes(Pair a, Pair b) { return _mm_cmplt_pd(a, b); }
 // NaN is not at most anything.
 template <class D>
 SUMTONE_INLINE D NotAtMostLanes(D a, D b) {
-    return (D)~(a <= b);
+    return (D) ~(a <= b);
 }
 SUMTONE_INLINE Pair NotAtMostLanes(Pair a, Pair b) { return _mm_cmpnle_pd(a, b); }
 
@@ -144,9 +144,7 @@ SUMTONE_INLINE void StoreSamples(float* p, D x) {
     const auto samples = __builtin_convertvector(x, typename FloatsOf<D>::Type);
     std::memcpy(p, &samples, sizeof samples);
 }
-SUMTONE_INLINE void StoreSamples(float* p, Pair x) {
-    _mm_storel_pi(reinterpret_cast<__m64*>(p), _mm_cvtpd_ps(x));
-}
+SUMTONE_INLINE void StoreSamples(float* p, Pair x) { _mm_storel_pi(reinterpret_cast<__m64*>(p), _mm_cvtpd_ps(x)); }
 
 // The lanes whose ratio GuardRatio would replace: |d| < k is d < k and
 // d > -k, for NaN as well.

@@ -106,9 +106,8 @@ struct SteadyNote {
 // [start, start + size) of the call: the gate, the frequency cache, the
 // partial count, the phases and their wraps. They work on local copies,
 // which the chunk's stores cannot alias, so they stay in registers.
-__attribute__((noinline)) void FillChunk(SampleChunk& c, LoopState& state, CarriedCount& carried,
-                                         SteadyNote& steady, const LoopBuffers& buffers, int32_t start,
-                                         int32_t size) {
+__attribute__((noinline)) void FillChunk(SampleChunk& c, LoopState& state, CarriedCount& carried, SteadyNote& steady,
+                                         const LoopBuffers& buffers, int32_t start, int32_t size) {
     LoopState st = state;
     CarriedCount count = carried;
     SteadyNote note = steady;
@@ -213,8 +212,7 @@ void FillRatios(SampleChunk& c, const float* ratio) {
 
 }  // namespace
 
-__attribute__((noinline)) SUMTONE_REALIGN_STACK bool RenderChunkSse2(SampleChunk& c, bool one_sided,
-                                                                    float* out) {
+__attribute__((noinline)) SUMTONE_REALIGN_STACK bool RenderChunkSse2(SampleChunk& c, bool one_sided, float* out) {
     return one_sided ? RenderChunkLanes<2, true>(c, out) : RenderChunkLanes<2, false>(c, out);
 }
 
@@ -228,17 +226,14 @@ void RenderChunk(LaneSet lanes, SampleChunk& c, bool one_sided, float* out) {
     }
     const bool same_count = c.lowest_count == c.highest_count;
     if (!same_count || lanes == LaneSet::kScalar) ExpandCounts(c);
-    const auto count_at = [&](int32_t i) {
-        return same_count ? c.lowest_count : static_cast<int32_t>(c.terms[i] - 1);
-    };
+    const auto count_at = [&](int32_t i) { return same_count ? c.lowest_count : static_cast<int32_t>(c.terms[i] - 1); };
     bool any_redo = false;
     if (lanes == LaneSet::kScalar) {
         for (int32_t i = 0; i < c.size; ++i)
             out[i] = RenderedSample(one_sided, c.phase[i], c.spacing_phase[i], count_at(i), c.ratio[i]);
     } else {
 #if defined(__x86_64__)
-        any_redo = lanes == LaneSet::kAvx2 ? RenderChunkAvx2(c, one_sided, out)
-                                           : RenderChunkSse2(c, one_sided, out);
+        any_redo = lanes == LaneSet::kAvx2 ? RenderChunkAvx2(c, one_sided, out) : RenderChunkSse2(c, one_sided, out);
 #else
         any_redo = RenderChunkSse2(c, one_sided, out);
 #endif
@@ -272,8 +267,7 @@ bool CanRun(LaneSet lanes) {
 
 LaneSet WidestLaneSet() { return CanRun(LaneSet::kAvx2) ? LaneSet::kAvx2 : LaneSet::kSse2; }
 
-void RenderSeries(LaneSet lanes, LoopState& state, const LoopBuffers& in, bool one_sided,
-                  int32_t frames) {
+void RenderSeries(LaneSet lanes, LoopState& state, const LoopBuffers& in, bool one_sided, int32_t frames) {
     const double max_freq = 10.0 * static_cast<double>(in.maxfreq[0]);
     CarriedCount count(max_freq, RequestedCount(in.n[0], max_freq));
     SteadyNote steady;  // none at a call's start: the count is worked out afresh there

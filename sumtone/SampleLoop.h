@@ -53,8 +53,7 @@ bool CanRun(LaneSet lanes);
 
 // Writes in.out[0 … frames - 1]; frames >= 1. Expects the default SSE
 // rounding mode, as every processing routine runs with.
-void RenderSeries(LaneSet lanes, LoopState& state, const LoopBuffers& in, bool one_sided,
-                  int32_t frames);
+void RenderSeries(LaneSet lanes, LoopState& state, const LoopBuffers& in, bool one_sided, int32_t frames);
 
 }  // namespace sumtone
 

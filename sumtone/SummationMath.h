@@ -140,9 +140,7 @@ inline double ReduceSpacingMultiple(int32_t n, double spacing_phase) {
 constexpr double kRatioGuardDistance = 0.00000001;
 constexpr double kGuardedRatio = 1.00000001;
 
-inline double GuardRatio(double a) {
-    return std::fabs(a - 1.0) < kRatioGuardDistance ? kGuardedRatio : a;
-}
+inline double GuardRatio(double a) { return std::fabs(a - 1.0) < kRatioGuardDistance ? kGuardedRatio : a; }
 
 // a^(n+1) by repeated squaring, n >= 0; the exponent is unsigned so that
 // n = INT32_MAX still has a successor. With lanes, every lane has this n.

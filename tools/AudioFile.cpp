@@ -33,8 +33,7 @@ std::vector<float> ReadAudioMono(const std::string& path, double sample_rate) {
     return mono;
 }
 
-WavWriter::WavWriter(const std::string& path, int channels, double sample_rate)
-    : m_file(path), m_channels(channels) {
+WavWriter::WavWriter(const std::string& path, int channels, double sample_rate) : m_file(path), m_channels(channels) {
     SF_INFO info{};
     info.channels = channels;
     info.samplerate = static_cast<int>(std::lround(sample_rate));

@@ -29,7 +29,8 @@ void MakeFolder(const std::string& folder) {
             throw HostError("cannot create folder " + partial + ": " + std::strerror(errno));
     }
     struct stat info {};
-    if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) throw HostError("cannot use " + folder + " as a folder");
+    if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        throw HostError("cannot use " + folder + " as a folder");
 }
 
 void WriteText(const std::string& path, const std::string& text) {
@@ -61,7 +62,8 @@ int RunDemo(const DemoOptions& options) {
     const std::string patch = folder + "/demo-patch.json";
 
     std::cout << "vxhost demo: ramplet envelopes shaping sumtone notes, a one-sided lead over a two-sided bass\n";
-    RenderedFile file = RenderToWav(description, wav, {"lead_env.Signal Out", "bass_env.Signal Out", "lead_vca.out"}, true);
+    RenderedFile file =
+        RenderToWav(description, wav, {"lead_env.Signal Out", "bass_env.Signal Out", "lead_vca.out"}, true);
     std::cout << Summary(file) << '\n';
 
     DemoPictureData picture;

@@ -36,10 +36,14 @@ std::string Number(double value) {
 std::string Escape(const std::string& text) {
     std::string out;
     for (char c : text) {
-        if (c == '<') out += "&lt;";
-        else if (c == '>') out += "&gt;";
-        else if (c == '&') out += "&amp;";
-        else out += c;
+        if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else if (c == '&')
+            out += "&amp;";
+        else
+            out += c;
     }
     return out;
 }
@@ -51,7 +55,8 @@ std::string HeatColor(double level) {
     const int i = std::min(static_cast<int>(t), 3);
     const double f = t - i;
     char text[16];
-    std::snprintf(text, sizeof text, "#%02x%02x%02x", static_cast<int>(anchors[i][0] + f * (anchors[i + 1][0] - anchors[i][0])),
+    std::snprintf(text, sizeof text, "#%02x%02x%02x",
+                  static_cast<int>(anchors[i][0] + f * (anchors[i + 1][0] - anchors[i][0])),
                   static_cast<int>(anchors[i][1] + f * (anchors[i + 1][1] - anchors[i][1])),
                   static_cast<int>(anchors[i][2] + f * (anchors[i + 1][2] - anchors[i][2])));
     return text;
@@ -66,15 +71,16 @@ public:
     }
     std::ostringstream& Out() { return m_out; }
     void Text(double x, double y, const std::string& text, const std::string& extra = "") {
-        m_out << "<text x=\"" << Number(x) << "\" y=\"" << Number(y) << "\" " << extra << ">" << Escape(text) << "</text>\n";
+        m_out << "<text x=\"" << Number(x) << "\" y=\"" << Number(y) << "\" " << extra << ">" << Escape(text)
+              << "</text>\n";
     }
     void Line(double x1, double y1, double x2, double y2, const std::string& style) {
         m_out << "<line x1=\"" << Number(x1) << "\" y1=\"" << Number(y1) << "\" x2=\"" << Number(x2) << "\" y2=\""
               << Number(y2) << "\" " << style << "/>\n";
     }
     void Frame(const Panel& p, const std::string& title, const std::string& fill = "#f7f7f7") {
-        m_out << "<rect x=\"" << kLeft << "\" y=\"" << p.top << "\" width=\"" << kPlotWidth << "\" height=\"" << p.height
-              << "\" fill=\"" << fill << "\" stroke=\"#888\"/>\n";
+        m_out << "<rect x=\"" << kLeft << "\" y=\"" << p.top << "\" width=\"" << kPlotWidth << "\" height=\""
+              << p.height << "\" fill=\"" << fill << "\" stroke=\"#888\"/>\n";
         Text(kLeft, p.top - 8, title, "font-size=\"14\" font-weight=\"bold\"");
     }
     std::string Finish() {
@@ -102,7 +108,8 @@ std::string MinMaxPath(const std::vector<float>& samples, const Panel& p, double
     std::vector<float> top(static_cast<size_t>(columns)), bottom(static_cast<size_t>(columns));
     for (int c = 0; c < columns; ++c) {
         const size_t begin = samples.size() * static_cast<size_t>(c) / static_cast<size_t>(columns);
-        const size_t end = std::max(begin + 1, samples.size() * static_cast<size_t>(c + 1) / static_cast<size_t>(columns));
+        const size_t end =
+            std::max(begin + 1, samples.size() * static_cast<size_t>(c + 1) / static_cast<size_t>(columns));
         float lo = 0.0f, hi = 0.0f;
         for (size_t i = begin; i < end && i < samples.size(); ++i) {
             lo = i == begin ? samples[i] : std::min(lo, samples[i]);
@@ -114,14 +121,16 @@ std::string MinMaxPath(const std::vector<float>& samples, const Panel& p, double
     auto y = [&](double v) { return p.Bottom() - p.height * (std::clamp(v, low, high) - low) / (high - low); };
     std::string path = "M";
     for (int c = 0; c < columns; ++c) path += " " + Number(kLeft + c) + "," + Number(y(top[static_cast<size_t>(c)]));
-    for (int c = columns - 1; c >= 0; --c) path += " " + Number(kLeft + c) + "," + Number(y(bottom[static_cast<size_t>(c)]));
+    for (int c = columns - 1; c >= 0; --c)
+        path += " " + Number(kLeft + c) + "," + Number(y(bottom[static_cast<size_t>(c)]));
     return path + " Z";
 }
 
 void Waveform(SvgWriter& svg, const DemoPictureData& d, const Panel& p) {
     svg.Frame(p, "Waveform of the mix");
     svg.Line(kLeft, p.top + p.height / 2, kRight, p.top + p.height / 2, "stroke=\"#ccc\"");
-    svg.Out() << "<path d=\"" << MinMaxPath(d.mix, p, -1.0, 1.0) << "\" fill=\"#2b6cb0\" stroke=\"#2b6cb0\" stroke-width=\"0.5\"/>\n";
+    svg.Out() << "<path d=\"" << MinMaxPath(d.mix, p, -1.0, 1.0)
+              << "\" fill=\"#2b6cb0\" stroke=\"#2b6cb0\" stroke-width=\"0.5\"/>\n";
     svg.Text(kLeft - 24, p.top + 4, "+1");
     svg.Text(kLeft - 24, p.Bottom(), "-1");
     TimeAxis(svg, p, Seconds(d));
@@ -135,8 +144,8 @@ void Envelopes(SvgWriter& svg, const DemoPictureData& d, const Panel& p) {
                   << "\" fill-opacity=\"0.35\" stroke=\"" << it->color << "\"/>\n";
         legend -= 8.0 * static_cast<double>(it->label.size()) + 20;
         // The legend sits on the title's line, clear of the curves.
-        svg.Out() << "<rect x=\"" << Number(legend) << "\" y=\"" << p.top - 18 << "\" width=\"10\" height=\"10\" fill=\""
-                  << it->color << "\"/>\n";
+        svg.Out() << "<rect x=\"" << Number(legend) << "\" y=\"" << p.top - 18
+                  << "\" width=\"10\" height=\"10\" fill=\"" << it->color << "\"/>\n";
         svg.Text(legend + 14, p.top - 9, it->label);
     }
     svg.Text(kLeft - 24, p.top + 10, "1");
@@ -172,7 +181,8 @@ void NoteSpectrum(SvgWriter& svg, const DemoPictureData& d, const Panel& p) {
     std::string path = "M";
     const size_t last = std::min(levels.size() - 1, static_cast<size_t>(d.top_hz / bin_hz));
     for (size_t k = 0; k <= last; ++k)
-        path += " " + Number(kLeft + kPlotWidth * static_cast<double>(k) * bin_hz / d.top_hz) + "," + Number(y(levels[k]));
+        path +=
+            " " + Number(kLeft + kPlotWidth * static_cast<double>(k) * bin_hz / d.top_hz) + "," + Number(y(levels[k]));
     svg.Out() << "<path d=\"" << path << "\" fill=\"none\" stroke=\"#2b6cb0\" stroke-width=\"1\"/>\n";
     for (const BandLimit& limit : d.band_limits) {
         const double x = kLeft + kPlotWidth * limit.hz / d.top_hz;
@@ -206,9 +216,10 @@ void Spectrogram(SvgWriter& svg, const DemoPictureData& d, const Panel& p) {
             if (level == run_level) continue;
             if (run_level >= 0) {
                 const double y = p.Bottom() - row * cell_height;
-                svg.Out() << "<rect x=\"" << Number(kLeft + column * cell_width) << "\" y=\"" << Number(y) << "\" width=\""
-                          << Number(cell_width + 0.4) << "\" height=\"" << Number((row - run_start) * cell_height + 0.4)
-                          << "\" fill=\"" << HeatColor(run_level / 15.0) << "\"/>\n";
+                svg.Out() << "<rect x=\"" << Number(kLeft + column * cell_width) << "\" y=\"" << Number(y)
+                          << "\" width=\"" << Number(cell_width + 0.4) << "\" height=\""
+                          << Number((row - run_start) * cell_height + 0.4) << "\" fill=\""
+                          << HeatColor(run_level / 15.0) << "\"/>\n";
             }
             run_start = row;
             run_level = level;

@@ -21,7 +21,8 @@ std::string DefaultCell(const NodePin& pin) {
 
 std::string ChoicesCell(const NodePin& pin) {
     std::string cell;
-    for (const Choice& c : ParseChoices(pin.choices)) cell += (cell.empty() ? "" : ", ") + c.label + "=" + std::to_string(c.value);
+    for (const Choice& c : ParseChoices(pin.choices))
+        cell += (cell.empty() ? "" : ", ") + c.label + "=" + std::to_string(c.value);
     return cell;
 }
 
@@ -62,7 +63,8 @@ void PrintJson(const PluginDescription& d) {
         }
         if (p.pin.kind == PinKind::Value && p.pin.datatype == DT_ENUM) {
             pin["choices"] = nlohmann::ordered_json::array();
-            for (const Choice& c : ParseChoices(p.pin.choices)) pin["choices"].push_back({{"label", c.label}, {"value", c.value}});
+            for (const Choice& c : ParseChoices(p.pin.choices))
+                pin["choices"].push_back({{"label", c.label}, {"value", c.value}});
         }
         out["pins"].push_back(pin);
     }
@@ -74,8 +76,10 @@ void PrintJson(const PluginDescription& d) {
 int RunInfo(const InfoOptions& options) {
     const auto library = LoadPlugin(options.plugin);
     const PluginDescription description = DescribePlugin(*library);
-    if (options.json) PrintJson(description);
-    else PrintTable(description);
+    if (options.json)
+        PrintJson(description);
+    else
+        PrintTable(description);
     return 0;
 }
 

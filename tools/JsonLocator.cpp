@@ -66,9 +66,15 @@ void JsonLocator::ParseValue(JsonPath& path) {
     m_values[Join(path)] = Here();
     if (m_at >= m_text.size()) return;
     switch (m_text[m_at]) {
-        case '{': ParseObject(path); return;
-        case '[': ParseArray(path); return;
-        case '"': ParseString(); return;
+        case '{':
+            ParseObject(path);
+            return;
+        case '[':
+            ParseArray(path);
+            return;
+        case '"':
+            ParseString();
+            return;
         default:
             while (m_at < m_text.size() && m_text[m_at] != ',' && m_text[m_at] != '}' && m_text[m_at] != ']' &&
                    m_text[m_at] != ' ' && m_text[m_at] != '\n' && m_text[m_at] != '\t' && m_text[m_at] != '\r')

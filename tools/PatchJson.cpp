@@ -22,14 +22,21 @@ public:
         for (auto it = m_root.begin(); it != m_root.end(); ++it) {
             const JsonPath path{it.key()};
             const Json& value = it.value();
-            if (it.key() == "sample_rate") m_description.sample_rate = Number(value, path, 1.0, 10.0e6);
-            else if (it.key() == "block_size") m_description.block_size = static_cast<int32_t>(Whole(value, path, 1, 1 << 20));
-            else if (it.key() == "length") m_description.length_seconds = Number(value, path, 0.0, 1.0e7);
-            else if (it.key() == "modules") ReadModules(value, path);
-            else if (it.key() == "wires") ReadWires(value, path);
-            else if (it.key() == "output") ReadOutputs(value, path);
-            else Fail("unknown key \"" + it.key() + "\" (sample_rate, block_size, length, modules, wires, output)",
-                      m_locator.Key(path));
+            if (it.key() == "sample_rate")
+                m_description.sample_rate = Number(value, path, 1.0, 10.0e6);
+            else if (it.key() == "block_size")
+                m_description.block_size = static_cast<int32_t>(Whole(value, path, 1, 1 << 20));
+            else if (it.key() == "length")
+                m_description.length_seconds = Number(value, path, 0.0, 1.0e7);
+            else if (it.key() == "modules")
+                ReadModules(value, path);
+            else if (it.key() == "wires")
+                ReadWires(value, path);
+            else if (it.key() == "output")
+                ReadOutputs(value, path);
+            else
+                Fail("unknown key \"" + it.key() + "\" (sample_rate, block_size, length, modules, wires, output)",
+                     m_locator.Key(path));
         }
         if (m_description.modules.empty()) Fail("the patch has no modules", {1, 1});
         return m_description;
@@ -81,7 +88,8 @@ private:
 
     void ReadModules(const Json& modules, const JsonPath& path) {
         Expect(modules, path, Json::value_t::object, "modules must be an object of named modules");
-        for (auto it = modules.begin(); it != modules.end(); ++it) ReadModule(it.key(), it.value(), {path[0], it.key()});
+        for (auto it = modules.begin(); it != modules.end(); ++it)
+            ReadModule(it.key(), it.value(), {path[0], it.key()});
     }
 
     void ReadModule(const std::string& name, const Json& module, const JsonPath& path) {
@@ -94,14 +102,22 @@ private:
             at.push_back(it.key());
             const std::string& key = it.key();
             const Json& value = it.value();
-            if (key == "plugin") description.plugin = Text(value, at);
-            else if (key == "utility") description.utility = Text(value, at);
-            else if (key == "inputs") description.inputs = static_cast<int32_t>(Whole(value, at, 1, 64));
-            else if (key == "gains") ReadGains(value, at, &description.gains);
-            else if (key == "value" || key == "points" || key == "path") description.source = SourceText(value, at, &description.source_where);
-            else if (key == "pins") ReadPins(name, value, at);
-            else Fail("unknown key \"" + key + "\" in module \"" + name + "\" (plugin, utility, pins, inputs, gains, value, points, path)",
-                      m_locator.Key(at));
+            if (key == "plugin")
+                description.plugin = Text(value, at);
+            else if (key == "utility")
+                description.utility = Text(value, at);
+            else if (key == "inputs")
+                description.inputs = static_cast<int32_t>(Whole(value, at, 1, 64));
+            else if (key == "gains")
+                ReadGains(value, at, &description.gains);
+            else if (key == "value" || key == "points" || key == "path")
+                description.source = SourceText(value, at, &description.source_where);
+            else if (key == "pins")
+                ReadPins(name, value, at);
+            else
+                Fail("unknown key \"" + key + "\" in module \"" + name +
+                         "\" (plugin, utility, pins, inputs, gains, value, points, path)",
+                     m_locator.Key(at));
         }
         if (description.plugin.empty() == description.utility.empty())
             Fail("module \"" + name + "\" needs either \"plugin\" or \"utility\"", description.where);
@@ -138,7 +154,8 @@ private:
         for (size_t i = 0; i < wires.size(); ++i) {
             JsonPath at = path;
             at.push_back(std::to_string(i));
-            Expect(wires[i], at, Json::value_t::object, "a wire must be {\"from\": \"module.pin\", \"to\": \"module.pin\"}");
+            Expect(wires[i], at, Json::value_t::object,
+                   "a wire must be {\"from\": \"module.pin\", \"to\": \"module.pin\"}");
             WireEntry wire;
             bool has_from = false;
             bool has_to = false;

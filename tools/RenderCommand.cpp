@@ -34,8 +34,7 @@ PatchDescription DescriptionFor(const RenderOptions& options, const std::string&
         const size_t equals = arg.find('=');
         // The line of a place in a --pin argument is that argument's number.
         const size_t line = i + 1;
-        if (equals == std::string::npos || equals == 0)
-            throw PatchError("expected NAME=SOURCE", {line, 1});
+        if (equals == std::string::npos || equals == 0) throw PatchError("expected NAME=SOURCE", {line, 1});
         PinSetting setting;
         setting.module = module;
         setting.pin = arg.substr(0, equals);

@@ -11,8 +11,8 @@
 
 namespace vxhost {
 
-RenderedFile RenderToWav(const PatchDescription& description, const std::string& path, const std::vector<std::string>& taps,
-                         bool keep) {
+RenderedFile RenderToWav(const PatchDescription& description, const std::string& path,
+                         const std::vector<std::string>& taps, bool keep) {
     // The output's place is checked before any work, so a typo costs nothing.
     { PendingFile check(path); }
     BuiltPatch patch = BuildPatch(description, &LoadPlugin, &ReadAudioMono);
@@ -39,7 +39,8 @@ RenderedFile RenderToWav(const PatchDescription& description, const std::string&
             }
             writer.Write(outputs, frames);
             if (keep)
-                for (size_t c = 0; c < blocks.size(); ++c) file.kept[c].insert(file.kept[c].end(), blocks[c], blocks[c] + frames);
+                for (size_t c = 0; c < blocks.size(); ++c)
+                    file.kept[c].insert(file.kept[c].end(), blocks[c], blocks[c] + frames);
         },
         [&](uint64_t done, uint64_t total) { return bar.Update(done, total); });
     writer.Commit();

@@ -22,8 +22,8 @@ struct RenderedFile {
 // Renders `description` into the WAV file `path`. `taps` ("module.pin") are
 // recorded beside the outputs; with `keep` the samples stay in memory,
 // outputs first, then taps.
-RenderedFile RenderToWav(const PatchDescription& description, const std::string& path, const std::vector<std::string>& taps = {},
-                         bool keep = false);
+RenderedFile RenderToWav(const PatchDescription& description, const std::string& path,
+                         const std::vector<std::string>& taps = {}, bool keep = false);
 
 // "wrote out.wav: 2.00 s at 44100 Hz, 1 channel (osc.output), peak 0.50"
 std::string Summary(const RenderedFile& file);

@@ -77,8 +77,10 @@ int RunValidate(const ValidateOptions& options) {
         std::cout << "validating " << name << " (" << library->Path() << ") at level " << run.level << ", seed "
                   << run.seed << std::endl;
     const ValidationReport report = Validate(*library, run, options.json ? ResultListener() : PrintLine);
-    if (options.json) PrintJson(report);
-    else PrintSummary(report, name);
+    if (options.json)
+        PrintJson(report);
+    else
+        PrintSummary(report, name);
     return report.Passed() ? 0 : 1;
 }
 

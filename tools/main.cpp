@@ -27,17 +27,22 @@ int main(int argc, char** argv) {
     RenderOptions render;
     CLI::App* render_command = app.add_subcommand("render", "Render one plug-in instance to a WAV file");
     render_command->add_option("plugin", render.plugin, "Plug-in name (searched) or path")->required();
-    render_command->add_option("--pin,-p", render.pins,
-                               "NAME=SOURCE: a value (0.5, 5V, 2-Sided, true), steps (0:1,0.5:0) or an audio file")
+    render_command
+        ->add_option("--pin,-p", render.pins,
+                     "NAME=SOURCE: a value (0.5, 5V, 2-Sided, true), steps (0:1,0.5:0) or an audio file")
         ->allow_extra_args(false);
     render_command->add_option("-o,--output", render.output, "WAV file to write")->required();
-    render_command->add_option("--rate,-r", render.sample_rate, "Sample rate in Hz")->capture_default_str()
+    render_command->add_option("--rate,-r", render.sample_rate, "Sample rate in Hz")
+        ->capture_default_str()
         ->check(CLI::Range(1, 10000000));
-    render_command->add_option("--block,-b", render.block_size, "Block size in samples")->capture_default_str()
+    render_command->add_option("--block,-b", render.block_size, "Block size in samples")
+        ->capture_default_str()
         ->check(CLI::Range(1, 1 << 20));
-    render_command->add_option("--length,-l", render.length, "Length in seconds (default: sources plus 1 s, at least 1 s)")
+    render_command
+        ->add_option("--length,-l", render.length, "Length in seconds (default: sources plus 1 s, at least 1 s)")
         ->check(CLI::Range(0.0, 1.0e7));
-    render_command->add_option("--out-pin", render.output_pins, "Output pin to record (repeat for more channels; default: all)")
+    render_command
+        ->add_option("--out-pin", render.output_pins, "Output pin to record (repeat for more channels; default: all)")
         ->allow_extra_args(false);
 
     PatchOptions patch;
@@ -54,14 +59,16 @@ int main(int argc, char** argv) {
     ValidateOptions validate;
     CLI::App* validate_command = app.add_subcommand("validate", "Run the validator's checks on a plug-in");
     validate_command->add_option("plugin", validate.plugin, "Plug-in name (searched) or path")->required();
-    validate_command->add_option("--level,-l", validate.level, "1 (quick) to 10 (thorough)")->capture_default_str()
+    validate_command->add_option("--level,-l", validate.level, "1 (quick) to 10 (thorough)")
+        ->capture_default_str()
         ->check(CLI::Range(1, 10));
     validate_command->add_option("--seed,-s", validate.seed, "Seed of the random inputs (default: a new one, printed)")
         ->each([&validate](const std::string&) { validate.seed_given = true; });
     validate_command->add_option("--check,-c", validate.checks, "Run only this check (repeat for more)")
         ->allow_extra_args(false);
     validate_command->add_option("--timeout", validate.time_limit, "Seconds a check may take before it counts as hung")
-        ->capture_default_str()->check(CLI::Range(0.1, 86400.0));
+        ->capture_default_str()
+        ->check(CLI::Range(0.1, 86400.0));
     validate_command->add_flag("--json", validate.json, "Print JSON instead of lines");
 
     try {

@@ -7,8 +7,7 @@
 
 namespace vx {
 
-void AssertionFailed(const char* expression, const char* source, unsigned line,
-                     const char* function) {
+void AssertionFailed(const char* expression, const char* source, unsigned line, const char* function) {
 #if defined(_WIN32)
     (void)function;
     _assert(expression, source, line);

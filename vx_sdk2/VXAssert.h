@@ -10,8 +10,7 @@
 
 namespace vx {
 
-[[noreturn]] void AssertionFailed(const char* expression, const char* source, unsigned line,
-                                  const char* function);
+[[noreturn]] void AssertionFailed(const char* expression, const char* source, unsigned line, const char* function);
 
 }  // namespace vx
 

@@ -19,8 +19,7 @@ struct FreeDeleter {
 
 }  // namespace
 
-VXGUI_base::VXGUI_base(vxguiMasterCallback callback, int32_t host_data)
-    : vxaudioMaster(callback), m_record() {
+VXGUI_base::VXGUI_base(vxguiMasterCallback callback, int32_t host_data) : vxaudioMaster(callback), m_record() {
     std::memset(&m_record, 0, sizeof m_record);
     m_record.magic = VX_GUI_MAGIC;
     m_record.version = VX_GUI_RECORD_VERSION;
@@ -45,8 +44,7 @@ void VXGUI_base::OnGuiOpcode12(int32_t) {}
 void VXGUI_base::OnGuiOpcode6(int32_t, int32_t, void*) {}
 void VXGUI_base::OnGuiPinUpdate(VXGuiPin*) {}
 
-VXIntPtr VXGUI_base::Dispatcher(int32_t opcode, int32_t index, int32_t value, void* ptr,
-                                float opt) {
+VXIntPtr VXGUI_base::Dispatcher(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
     // Unsigned, so that negative opcodes land among the ignored ones too.
     switch (static_cast<uint32_t>(opcode)) {
         case GOP_OPEN:
@@ -63,9 +61,12 @@ VXIntPtr VXGUI_base::Dispatcher(int32_t opcode, int32_t index, int32_t value, vo
         case GOP_OPCODE4:
         case GOP_OPCODE5: {
             VXGuiPair pair{index, value};
-            if (opcode == GOP_OPCODE3) OnGuiOpcode3(ptr, opt, &pair);
-            else if (opcode == GOP_OPCODE4) OnGuiOpcode4(ptr, opt, &pair);
-            else OnGuiOpcode5(ptr, opt, &pair);
+            if (opcode == GOP_OPCODE3)
+                OnGuiOpcode3(ptr, opt, &pair);
+            else if (opcode == GOP_OPCODE4)
+                OnGuiOpcode4(ptr, opt, &pair);
+            else
+                OnGuiOpcode5(ptr, opt, &pair);
             return 0;
         }
         case GOP_OPCODE6:
@@ -97,14 +98,13 @@ VXIntPtr VXGUI_base::Dispatcher(int32_t opcode, int32_t index, int32_t value, vo
     }
 }
 
-VXIntPtr VX_CDECL VXGUI_base::DispatcherEntry(VXGuiRecord* record, int32_t opcode, int32_t index,
-                                              int32_t value, void* ptr, float opt) {
+VXIntPtr VX_CDECL VXGUI_base::DispatcherEntry(VXGuiRecord* record, int32_t opcode, int32_t index, int32_t value,
+                                              void* ptr, float opt) {
     vx::FpEnvironmentGuard fp;
     return record->object->Dispatcher(opcode, index, value, ptr, opt);
 }
 
-VXIntPtr VXGUI_base::CallHost(int32_t opcode, int32_t index, int32_t value, void* ptr,
-                              float opt) {
+VXIntPtr VXGUI_base::CallHost(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
     VX_CHECK(vxaudioMaster != nullptr, "vxaudioMaster", VX_GUI_BASE_SOURCE, 134);
     return vxaudioMaster(&m_record, opcode, index, value, ptr, opt);
 }
@@ -138,13 +138,9 @@ float VXGuiPin::GetValueFloat() const {
     return f;
 }
 
-void VXGuiPin::SetValueInt(int32_t v) const {
-    m_gui->CallHost(GHC_WRITE_PIN_VALUE, m_pin_index, v, nullptr, 0.0f);
-}
+void VXGuiPin::SetValueInt(int32_t v) const { m_gui->CallHost(GHC_WRITE_PIN_VALUE, m_pin_index, v, nullptr, 0.0f); }
 
-void VXGuiPin::SetValueFloat(float f) const {
-    m_gui->CallHost(GHC_WRITE_PIN_VALUE, m_pin_index, 0, nullptr, f);
-}
+void VXGuiPin::SetValueFloat(float f) const { m_gui->CallHost(GHC_WRITE_PIN_VALUE, m_pin_index, 0, nullptr, f); }
 
 void VXGuiPin::SetText(const std::string& text) const {
     // The host only reads the characters; the callback's shape has no const.
@@ -159,8 +155,7 @@ std::string VXGuiPin::GetText() const {
 }
 
 std::string VXGuiPin::GetTextSized() const {
-    const VXIntPtr count =
-        m_gui->CallHost(GHC_READ_PIN_TEXT_SIZED, m_pin_index, 0, nullptr, 0.0f);
+    const VXIntPtr count = m_gui->CallHost(GHC_READ_PIN_TEXT_SIZED, m_pin_index, 0, nullptr, 0.0f);
     // The count goes back to the host as a 32-bit value; one that does not
     // fit, or that names no room at all, leaves nothing to ask for.
     if (count <= 0 || count > INT32_MAX) return std::string();
@@ -171,12 +166,10 @@ std::string VXGuiPin::GetTextSized() const {
     // buffer the free store cannot give is a text the host cannot deliver.
     const std::unique_ptr<char, FreeDeleter> buffer(static_cast<char*>(std::calloc(size, 1)));
     if (!buffer) return std::string();
-    m_gui->CallHost(GHC_READ_PIN_TEXT_SIZED, m_pin_index, static_cast<int32_t>(count),
-                    buffer.get(), 0.0f);
+    m_gui->CallHost(GHC_READ_PIN_TEXT_SIZED, m_pin_index, static_cast<int32_t>(count), buffer.get(), 0.0f);
 
     // A host that fills every byte gets its whole buffer back, never more.
     const void* zero = std::memchr(buffer.get(), 0, size);
-    const size_t length =
-        zero != nullptr ? static_cast<size_t>(static_cast<const char*>(zero) - buffer.get()) : size;
+    const size_t length = zero != nullptr ? static_cast<size_t>(static_cast<const char*>(zero) - buffer.get()) : size;
     return std::string(buffer.get(), length);
 }

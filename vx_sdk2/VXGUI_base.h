@@ -100,8 +100,8 @@ public:
     VXGuiRecord* Record() { return &m_record; }
 
     // The record's dispatcher entry.
-    static VXIntPtr VX_CDECL DispatcherEntry(VXGuiRecord* record, int32_t opcode, int32_t index,
-                                             int32_t value, void* ptr, float opt);
+    static VXIntPtr VX_CDECL DispatcherEntry(VXGuiRecord* record, int32_t opcode, int32_t index, int32_t value,
+                                             void* ptr, float opt);
 
 protected:
     vxguiMasterCallback vxaudioMaster;

@@ -174,13 +174,9 @@ inline double FromBits(std::uint64_t bits) {
 }
 
 // 2^e for -1022 <= e <= 1023.
-inline double Pow2(int e) {
-    return FromBits(static_cast<std::uint64_t>(e + 1023) << 52);
-}
+inline double Pow2(int e) { return FromBits(static_cast<std::uint64_t>(e + 1023) << 52); }
 
-inline double RoundToIntegral(double z) {
-    return (z + kRoundShift) - kRoundShift;
-}
+inline double RoundToIntegral(double z) { return (z + kRoundShift) - kRoundShift; }
 
 inline void FastTwoSum(double a, double b, double& s, double& err) {
     s = a + b;
@@ -217,9 +213,11 @@ inline double ScaleExp(int k, double uh, double ul) {
 
     double sqh, sql;
     TwoProd(uh, uh, sqh, sql);
-    const double rest = sqh * uh *
-        (0x1.5555555555555p-3 + uh * (0x1.5555555555555p-5 + uh * (0x1.1111111111111p-7 +
-         uh * (0x1.6c16c16c16c17p-10 + uh * 0x1.a01a01a01a01ap-13))));
+    const double rest =
+        sqh * uh *
+        (0x1.5555555555555p-3 +
+         uh * (0x1.5555555555555p-5 +
+               uh * (0x1.1111111111111p-7 + uh * (0x1.6c16c16c16c17p-10 + uh * 0x1.a01a01a01a01ap-13))));
     double ph, pe;
     FastTwoSum(uh, 0.5 * sqh, ph, pe);
     const double pl = pe + (ul + (uh * ul + (0.5 * sql + rest)));
@@ -245,7 +243,7 @@ inline double ScaleExp(int k, double uh, double ul) {
     return ((h + (he + wg)) - 1.0) * Pow2(-1022);
 }
 
-} // namespace detail
+}  // namespace detail
 
 // 2^x.
 inline double Exp2(double x) {
@@ -290,4 +288,4 @@ inline double Exp(double x) {
     return ScaleExp(static_cast<int>(kd), uh, ul);
 }
 
-} // namespace vx
+}  // namespace vx

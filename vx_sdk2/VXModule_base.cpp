@@ -10,14 +10,14 @@ namespace {
 // every OP_GET_PROCESS_POINTER request.
 VXProcessPointerInfo g_process_pointer_info;
 
-bool IsModuleSidePin(int32_t flags) {
-    return (flags & IO_UI_COMMUNICATION) == 0 || (flags & IO_UI_DSP_SHARED) != 0;
-}
+bool IsModuleSidePin(int32_t flags) { return (flags & IO_UI_COMMUNICATION) == 0 || (flags & IO_UI_DSP_SHARED) != 0; }
 
 }  // namespace
 
 VXModule_base::VXModule_base(vxaudioMasterCallback callback, void* host_data)
-    : m_callback(callback), m_record(), m_pins(nullptr),
+    : m_callback(callback),
+      m_record(),
+      m_pins(nullptr),
       m_process_function(ProcessRoutine<&VXModule_base::EmptyProcess>()) {
     std::memset(&m_record, 0, sizeof m_record);
     m_record.magic = VX_PLUGIN_MAGIC;
@@ -51,8 +51,7 @@ void VXModule_base::OnDataEvent(uint32_t, int32_t, int16_t) {}
 void VXModule_base::OnHostMessage(int32_t, int32_t, void*) {}
 void VXModule_base::EmptyProcess(int32_t, int32_t) {}
 
-VXIntPtr VXModule_base::Dispatcher(int32_t opcode, int32_t index, int32_t value, void* ptr,
-                                   float opt) {
+VXIntPtr VXModule_base::Dispatcher(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
     switch (static_cast<uint32_t>(opcode)) {
         case OP_OPEN:
             Open();
@@ -148,26 +147,22 @@ bool VXModule_base::QueryPinProperties(int32_t index, VXPinProperties* propertie
     return getPinProperties(index, properties);
 }
 
-VXIntPtr VXModule_base::CallHost(int32_t opcode, int32_t index, int32_t value, void* ptr,
-                                 float opt) {
+VXIntPtr VXModule_base::CallHost(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
     if (m_callback == nullptr) return 0;
     return m_callback(&m_record, opcode, index, value, ptr, opt);
 }
 
-uint32_t VXModule_base::SampleClock() {
-    return static_cast<uint32_t>(CallHost(HC_SAMPLE_CLOCK, 0, 0, nullptr, 0.0f));
-}
+uint32_t VXModule_base::SampleClock() { return static_cast<uint32_t>(CallHost(HC_SAMPLE_CLOCK, 0, 0, nullptr, 0.0f)); }
 
 VXPin* VXModule_base::GetPin(int32_t n) {
     VX_CHECK(m_pins != nullptr, "m_pins != 0", VX_MODULE_BASE_SOURCE, 150);
     return &m_pins[n];
 }
 
-void VXModule_base::AddEvent(uint32_t p_time_stamp, int32_t p_event_type, int32_t p_int_value,
-                             int32_t p_int_value2, intptr_t p_ptr_value) {
+void VXModule_base::AddEvent(uint32_t p_time_stamp, int32_t p_event_type, int32_t p_int_value, int32_t p_int_value2,
+                             intptr_t p_ptr_value) {
     if (m_callback == nullptr) return;
-    VX_CHECK(p_time_stamp >= SampleClock(), "p_time_stamp >= SampleClock()", VX_MODULE_BASE_SOURCE,
-             340);
+    VX_CHECK(p_time_stamp >= SampleClock(), "p_time_stamp >= SampleClock()", VX_MODULE_BASE_SOURCE, 340);
     VXEvent e;
     e.time_stamp = p_time_stamp;
     e.event_type = p_event_type;
@@ -179,8 +174,7 @@ void VXModule_base::AddEvent(uint32_t p_time_stamp, int32_t p_event_type, int32_
 }
 
 void VXModule_base::HandleEvent(VXEvent* e) {
-    VX_CHECK(e->time_stamp == SampleClock(), "e->time_stamp == SampleClock()",
-             VX_MODULE_BASE_SOURCE, 276);
+    VX_CHECK(e->time_stamp == SampleClock(), "e->time_stamp == SampleClock()", VX_MODULE_BASE_SOURCE, 276);
     switch (e->event_type) {
         case ET_PIN_STATUS: {
             VXPin* const pins = GetPin(0);
@@ -215,9 +209,8 @@ void VXModule_base::SetProcessFunction(VXProcessRoutine routine) {
     CallHost(HC_PROCESS_CHANGED, 0, 0, nullptr, 0.0f);
 }
 
-VXIntPtr VX_CDECL VXModule_base::DispatcherEntry(VXPluginRecord* record, int32_t opcode,
-                                                 int32_t index, int32_t value, void* ptr,
-                                                 float opt) {
+VXIntPtr VX_CDECL VXModule_base::DispatcherEntry(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t value,
+                                                 void* ptr, float opt) {
     vx::FpEnvironmentGuard fp;
     return record->object->Dispatcher(opcode, index, value, ptr, opt);
 }

@@ -27,9 +27,7 @@ struct VXProcessRoutine {
     friend bool operator==(const VXProcessRoutine& a, const VXProcessRoutine& b) {
         return a.entry == b.entry && (a.adjustment == b.adjustment || a.entry == nullptr);
     }
-    friend bool operator!=(const VXProcessRoutine& a, const VXProcessRoutine& b) {
-        return !(a == b);
-    }
+    friend bool operator!=(const VXProcessRoutine& a, const VXProcessRoutine& b) { return !(a == b); }
 };
 
 // A member routine without arguments, scheduled with AddCallEvent. Its first
@@ -115,8 +113,8 @@ public:
 
     // Schedules an event through the host; it comes back through HandleEvent
     // when the host's clock reaches p_time_stamp, which must not be past.
-    void AddEvent(uint32_t p_time_stamp, int32_t p_event_type, int32_t p_int_value,
-                  int32_t p_int_value2, intptr_t p_ptr_value);
+    void AddEvent(uint32_t p_time_stamp, int32_t p_event_type, int32_t p_int_value, int32_t p_int_value2,
+                  intptr_t p_ptr_value);
     template <class M>
     void AddCallEvent(uint32_t p_time_stamp, void (M::*routine)()) {
         static_assert(std::is_base_of_v<VXModule_base, M>, "a routine of the module itself");
@@ -134,8 +132,8 @@ public:
     VXPluginRecord* Record() { return &m_record; }
 
     // The record's dispatcher and event_function entries.
-    static VXIntPtr VX_CDECL DispatcherEntry(VXPluginRecord* record, int32_t opcode, int32_t index,
-                                             int32_t value, void* ptr, float opt);
+    static VXIntPtr VX_CDECL DispatcherEntry(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t value,
+                                             void* ptr, float opt);
     static void VX_CDECL EventEntry(VXModule_base* object, VXEvent* e);
 
     // The routine installed at construction: produces nothing.

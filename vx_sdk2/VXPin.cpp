@@ -5,14 +5,11 @@
 
 namespace {
 
-void* ClockAsPointer(uint32_t sample_clock) {
-    return reinterpret_cast<void*>(static_cast<uintptr_t>(sample_clock));
-}
+void* ClockAsPointer(uint32_t sample_clock) { return reinterpret_cast<void*>(static_cast<uintptr_t>(sample_clock)); }
 
 }  // namespace
 
-void VXPin::Init(VXModule_base* module, int32_t pin_index, int32_t datatype,
-                 void* variable_address) {
+void VXPin::Init(VXModule_base* module, int32_t pin_index, int32_t datatype, void* variable_address) {
     m_pin_index = pin_index;
     m_module = module;
     m_datatype = datatype;
@@ -30,8 +27,8 @@ void VXPin::Init(VXModule_base* module, int32_t pin_index, int32_t datatype,
             m_local_value.as_bool = false;
             break;
         case DT_FSAMPLE:
-            m_local_value.as_buffer = reinterpret_cast<float*>(
-                module->CallHost(HC_PIN_BUFFER, pin_index, 0, nullptr, 0.0f));
+            m_local_value.as_buffer =
+                reinterpret_cast<float*>(module->CallHost(HC_PIN_BUFFER, pin_index, 0, nullptr, 0.0f));
             break;
         case DT_FLOAT:
             m_local_value.as_float = 0.0f;
@@ -51,8 +48,7 @@ void VXPin::TransmitStatusChange(uint32_t sample_clock, int32_t new_state) {
 }
 
 void VXPin::TransmitPinValue(uint32_t sample_clock, int32_t value) {
-    VX_CHECK(sample_clock >= m_module->SampleClock(), "sampleclock >= m_module->SampleClock()",
-             VX_PIN_SOURCE, 77);
+    VX_CHECK(sample_clock >= m_module->SampleClock(), "sampleclock >= m_module->SampleClock()", VX_PIN_SOURCE, 77);
     m_module->CallHost(HC_PIN_VALUE, m_pin_index, value, ClockAsPointer(sample_clock), 0.0f);
 }
 
@@ -62,14 +58,11 @@ void VXPin::OnStatusUpdate(int32_t new_state) {
     if (new_state == ST_ONE_OFF) m_status = ST_STATIC;
 }
 
-bool VXPin::QueryHostFlag() {
-    return m_module->CallHost(HC_PIN_QUERY, m_pin_index, 0, nullptr, 0.0f) != 0;
-}
+bool VXPin::QueryHostFlag() { return m_module->CallHost(HC_PIN_QUERY, m_pin_index, 0, nullptr, 0.0f) != 0; }
 
 float VXPin::GetValue() {
     VX_CHECK(m_datatype == DT_FSAMPLE, "m_datatype == DT_FSAMPLE", VX_PIN_SOURCE, 125);
-    const auto start =
-        static_cast<uint32_t>(m_module->CallHost(HC_BUFFER_CLOCK, m_pin_index, 0, nullptr, 0.0f));
+    const auto start = static_cast<uint32_t>(m_module->CallHost(HC_BUFFER_CLOCK, m_pin_index, 0, nullptr, 0.0f));
     const uint32_t now = m_module->SampleClock();
     const float* buffer = *static_cast<float* const*>(m_value_ptr);
     return buffer[now - start];

@@ -21,8 +21,8 @@ VX_EXPORT int32_t VX_CDECL getModuleProperties(int32_t index, VXModuleProperties
 }
 
 // Host call, once per instance. The instance lives until OP_CLOSE.
-VX_EXPORT VXPluginRecord* VX_CDECL makeModule(int32_t index, int32_t profile,
-                                              vxaudioMasterCallback callback, void* host_data) {
+VX_EXPORT VXPluginRecord* VX_CDECL makeModule(int32_t index, int32_t profile, vxaudioMasterCallback callback,
+                                              void* host_data) {
     if (index != 0 || profile != 1) return nullptr;
     Module* module = new Module(callback, host_data);
     return module->Record();

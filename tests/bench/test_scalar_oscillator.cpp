@@ -41,9 +41,7 @@ uint32_t Bits(float v) {
 // Draws a value for `pin` at sample `j` of call `call`.
 using Draw = std::function<float(std::mt19937& rng, int32_t pin, int32_t call, int32_t j)>;
 
-float Uniform(std::mt19937& rng, float lo, float hi) {
-    return std::uniform_real_distribution<float>(lo, hi)(rng);
-}
+float Uniform(std::mt19937& rng, float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng); }
 
 // Runs `calls` processing calls of random sizes and offsets through the
 // plug-in in the test host and through the scalar loop on the same buffers,
@@ -68,9 +66,9 @@ void ExpectSameBits(uint32_t seed, int32_t calls, const Draw& draw) {
         reference.mode = mode;
 
         host.Process(offset, frames);
-        const OscillatorInputs in{host.Buffer(vxbench::OSC_FC).data(),   host.Buffer(vxbench::OSC_FM1).data(),
-                                  host.Buffer(vxbench::OSC_N).data(),    host.Buffer(vxbench::OSC_A).data(),
-                                  host.Buffer(vxbench::OSC_GATE).data(), host.Buffer(vxbench::OSC_DETUNE).data(),
+        const OscillatorInputs in{host.Buffer(vxbench::OSC_FC).data(),     host.Buffer(vxbench::OSC_FM1).data(),
+                                  host.Buffer(vxbench::OSC_N).data(),      host.Buffer(vxbench::OSC_A).data(),
+                                  host.Buffer(vxbench::OSC_GATE).data(),   host.Buffer(vxbench::OSC_DETUNE).data(),
                                   host.Buffer(vxbench::OSC_MAXFREQ).data()};
         vxbench::RenderScalar(reference, in, expected.data(), offset, frames);
 
@@ -80,10 +78,10 @@ void ExpectSameBits(uint32_t seed, int32_t calls, const Draw& draw) {
                 std::ostringstream where;
                 where.precision(9);
                 where << "seed " << seed << ", call " << call << " (offset " << offset << ", " << frames
-                      << " samples, mode " << mode << "), sample " << j << ": plug-in " << actual[j]
-                      << ", scalar loop " << expected[j] << "; fc " << in.fc[j] << " fm1 " << in.fm1[j]
-                      << " N " << in.n[offset] << " a " << in.a[j] << " gate " << in.gate[j] << " detune "
-                      << in.detune[j] << " maxfreq " << in.maxfreq[offset];
+                      << " samples, mode " << mode << "), sample " << j << ": plug-in " << actual[j] << ", scalar loop "
+                      << expected[j] << "; fc " << in.fc[j] << " fm1 " << in.fm1[j] << " N " << in.n[offset] << " a "
+                      << in.a[j] << " gate " << in.gate[j] << " detune " << in.detune[j] << " maxfreq "
+                      << in.maxfreq[offset];
                 FAIL() << where.str();
             }
         }
@@ -124,13 +122,20 @@ TEST(ScalarLoopMatchesPlugin, EveryInputMovingAtEverySample) {
     for (uint32_t seed = 11; seed <= 14; ++seed) {
         ExpectSameBits(seed, kCalls, [](std::mt19937& rng, int32_t pin, int32_t, int32_t) {
             switch (pin) {
-                case vxbench::OSC_FC: return Uniform(rng, 0.0f, 0.95f);
-                case vxbench::OSC_FM1: return Uniform(rng, -0.2f, 0.2f);
-                case vxbench::OSC_N: return Uniform(rng, 0.0f, 10.0f);
-                case vxbench::OSC_A: return Uniform(rng, -0.09f, 0.15f);
-                case vxbench::OSC_GATE: return Gate(rng);
-                case vxbench::OSC_DETUNE: return Uniform(rng, -5.0f, 5.0f);
-                default: return Uniform(rng, 0.0f, 2205.0f);
+                case vxbench::OSC_FC:
+                    return Uniform(rng, 0.0f, 0.95f);
+                case vxbench::OSC_FM1:
+                    return Uniform(rng, -0.2f, 0.2f);
+                case vxbench::OSC_N:
+                    return Uniform(rng, 0.0f, 10.0f);
+                case vxbench::OSC_A:
+                    return Uniform(rng, -0.09f, 0.15f);
+                case vxbench::OSC_GATE:
+                    return Gate(rng);
+                case vxbench::OSC_DETUNE:
+                    return Uniform(rng, -5.0f, 5.0f);
+                default:
+                    return Uniform(rng, 0.0f, 2205.0f);
             }
         });
     }
@@ -142,13 +147,20 @@ TEST(ScalarLoopMatchesPlugin, PartialsFoldingThroughZeroFrequency) {
     for (uint32_t seed = 21; seed <= 24; ++seed) {
         ExpectSameBits(seed, kCalls, [](std::mt19937& rng, int32_t pin, int32_t, int32_t) {
             switch (pin) {
-                case vxbench::OSC_FC: return Uniform(rng, 0.3f, 0.8f);
-                case vxbench::OSC_FM1: return Uniform(rng, -0.2f, -0.01f);
-                case vxbench::OSC_N: return Uniform(rng, 0.0f, 5.0f);
-                case vxbench::OSC_A: return Uniform(rng, 0.0f, 0.09f);
-                case vxbench::OSC_GATE: return Gate(rng);
-                case vxbench::OSC_DETUNE: return 0.0f;
-                default: return Uniform(rng, 10.0f, 400.0f);
+                case vxbench::OSC_FC:
+                    return Uniform(rng, 0.3f, 0.8f);
+                case vxbench::OSC_FM1:
+                    return Uniform(rng, -0.2f, -0.01f);
+                case vxbench::OSC_N:
+                    return Uniform(rng, 0.0f, 5.0f);
+                case vxbench::OSC_A:
+                    return Uniform(rng, 0.0f, 0.09f);
+                case vxbench::OSC_GATE:
+                    return Gate(rng);
+                case vxbench::OSC_DETUNE:
+                    return 0.0f;
+                default:
+                    return Uniform(rng, 10.0f, 400.0f);
             }
         });
     }
@@ -158,13 +170,20 @@ TEST(ScalarLoopMatchesPlugin, SpacingTooSmallToLimit) {
     for (uint32_t seed = 31; seed <= 32; ++seed) {
         ExpectSameBits(seed, kCalls, [](std::mt19937& rng, int32_t pin, int32_t, int32_t) {
             switch (pin) {
-                case vxbench::OSC_FC: return Uniform(rng, -0.5f, 0.9f);
-                case vxbench::OSC_FM1: return 0.0f;
-                case vxbench::OSC_N: return Uniform(rng, 0.0f, 3.0f);
-                case vxbench::OSC_A: return Uniform(rng, 0.0f, 0.09f);
-                case vxbench::OSC_GATE: return Gate(rng);
-                case vxbench::OSC_DETUNE: return Uniform(rng, -0.00001f, 0.00001f);
-                default: return Uniform(rng, 0.0f, 100.0f);
+                case vxbench::OSC_FC:
+                    return Uniform(rng, -0.5f, 0.9f);
+                case vxbench::OSC_FM1:
+                    return 0.0f;
+                case vxbench::OSC_N:
+                    return Uniform(rng, 0.0f, 3.0f);
+                case vxbench::OSC_A:
+                    return Uniform(rng, 0.0f, 0.09f);
+                case vxbench::OSC_GATE:
+                    return Gate(rng);
+                case vxbench::OSC_DETUNE:
+                    return Uniform(rng, -0.00001f, 0.00001f);
+                default:
+                    return Uniform(rng, 0.0f, 100.0f);
             }
         });
     }
@@ -175,13 +194,20 @@ TEST(ScalarLoopMatchesPlugin, RatiosNearOneAtPhaseRestarts) {
     for (uint32_t seed = 41; seed <= 44; ++seed) {
         ExpectSameBits(seed, kCalls, [](std::mt19937& rng, int32_t pin, int32_t, int32_t) {
             switch (pin) {
-                case vxbench::OSC_FC: return Uniform(rng, 0.2f, 0.7f);
-                case vxbench::OSC_FM1: return Uniform(rng, 0.0f, 0.1f);
-                case vxbench::OSC_N: return Uniform(rng, 0.0f, 6.0f);
-                case vxbench::OSC_A: return Uniform(rng, 0.09999f, 0.10001f);
-                case vxbench::OSC_GATE: return Uniform(rng, 0.0f, 1.0f) < 0.2f ? 0.0f : 1.0f;
-                case vxbench::OSC_DETUNE: return Uniform(rng, -1.0f, 1.0f);
-                default: return 2205.0f;
+                case vxbench::OSC_FC:
+                    return Uniform(rng, 0.2f, 0.7f);
+                case vxbench::OSC_FM1:
+                    return Uniform(rng, 0.0f, 0.1f);
+                case vxbench::OSC_N:
+                    return Uniform(rng, 0.0f, 6.0f);
+                case vxbench::OSC_A:
+                    return Uniform(rng, 0.09999f, 0.10001f);
+                case vxbench::OSC_GATE:
+                    return Uniform(rng, 0.0f, 1.0f) < 0.2f ? 0.0f : 1.0f;
+                case vxbench::OSC_DETUNE:
+                    return Uniform(rng, -1.0f, 1.0f);
+                default:
+                    return 2205.0f;
             }
         });
     }
@@ -192,13 +218,20 @@ TEST(ScalarLoopMatchesPlugin, RatiosAboveOneWithPowersPastTheDoubleRange) {
     for (uint32_t seed = 51; seed <= 52; ++seed) {
         ExpectSameBits(seed, 20, [](std::mt19937& rng, int32_t pin, int32_t, int32_t) {
             switch (pin) {
-                case vxbench::OSC_FC: return Uniform(rng, 0.0f, 0.5f);
-                case vxbench::OSC_FM1: return Uniform(rng, 0.0001f, 0.001f);
-                case vxbench::OSC_N: return Uniform(rng, 0.0f, 100.0f);
-                case vxbench::OSC_A: return Uniform(rng, 0.1f, 1.0f);
-                case vxbench::OSC_GATE: return 1.0f;
-                case vxbench::OSC_DETUNE: return 0.0f;
-                default: return 2205.0f;
+                case vxbench::OSC_FC:
+                    return Uniform(rng, 0.0f, 0.5f);
+                case vxbench::OSC_FM1:
+                    return Uniform(rng, 0.0001f, 0.001f);
+                case vxbench::OSC_N:
+                    return Uniform(rng, 0.0f, 100.0f);
+                case vxbench::OSC_A:
+                    return Uniform(rng, 0.1f, 1.0f);
+                case vxbench::OSC_GATE:
+                    return 1.0f;
+                case vxbench::OSC_DETUNE:
+                    return 0.0f;
+                default:
+                    return 2205.0f;
             }
         });
     }

@@ -31,8 +31,8 @@ const vxhost::PluginLibrary& Library(const std::string& name) {
 }
 
 const Tone kTones[] = {Tone::kHarmonic, Tone::kTwoSided, Tone::kWide, Tone::kFcEverySample};
-const Envelope kScenes[] = {Envelope::kNoteCycle, Envelope::kSustainHold, Envelope::kSustainUnwatched,
-                            Envelope::kIdle, Envelope::kControlsStreaming};
+const Envelope kScenes[] = {Envelope::kNoteCycle, Envelope::kSustainHold, Envelope::kSustainUnwatched, Envelope::kIdle,
+                            Envelope::kControlsStreaming};
 
 // One block of the envelope's output in calls of `frames`, after the start.
 std::vector<float> EnvelopeBlock(Envelope scene, int32_t frames) {

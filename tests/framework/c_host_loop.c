@@ -18,8 +18,8 @@ typedef struct CHost {
     float buffers[PINS][FRAMES];
 } CHost;
 
-static VXIntPtr VX_CDECL c_host_callback(VXPluginRecord* record, int32_t opcode, int32_t index,
-                                         int32_t value, void* ptr, float opt) {
+static VXIntPtr VX_CDECL c_host_callback(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t value,
+                                         void* ptr, float opt) {
     CHost* host = (CHost*)record->host_data;
     (void)value;
     (void)ptr;
@@ -27,16 +27,20 @@ static VXIntPtr VX_CDECL c_host_callback(VXPluginRecord* record, int32_t opcode,
     host->calls++;
     if (host->record != NULL && record != host->record) host->foreign_records++;
     switch (opcode) {
-        case HC_SAMPLE_CLOCK: return (VXIntPtr)host->clock;
-        case HC_PIN_COUNT: return PINS;
-        case HC_PIN_BUFFER: return (index >= 0 && index < PINS) ? (VXIntPtr)host->buffers[index] : 0;
-        case HC_BUFFER_CLOCK: return 0;
-        default: return 0;
+        case HC_SAMPLE_CLOCK:
+            return (VXIntPtr)host->clock;
+        case HC_PIN_COUNT:
+            return PINS;
+        case HC_PIN_BUFFER:
+            return (index >= 0 && index < PINS) ? (VXIntPtr)host->buffers[index] : 0;
+        case HC_BUFFER_CLOCK:
+            return 0;
+        default:
+            return 0;
     }
 }
 
-int c_host_run(VXGetModulePropertiesFunction get_properties, VXMakeModuleFunction make_module,
-               CHostResult* result) {
+int c_host_run(VXGetModulePropertiesFunction get_properties, VXMakeModuleFunction make_module, CHostResult* result) {
     static CHost host;
     VXModuleProperties properties;
     VXPinProperties pin;

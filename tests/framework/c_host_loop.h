@@ -15,8 +15,7 @@ typedef struct CHostResult {
 } CHostResult;
 
 /* 0 on success, else the step that failed. */
-int c_host_run(VXGetModulePropertiesFunction get_properties, VXMakeModuleFunction make_module,
-               CHostResult* result);
+int c_host_run(VXGetModulePropertiesFunction get_properties, VXMakeModuleFunction make_module, CHostResult* result);
 
 #ifdef __cplusplus
 }

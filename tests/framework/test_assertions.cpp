@@ -19,11 +19,9 @@ std::string Literal(const std::string& text) {
 
 std::string AssertionMessage(const std::string& expression, const std::string& source, int line) {
 #if defined(_WIN32)
-    return "Assertion failed: " + Literal(expression) + ", file " + Literal(source) + ", line " +
-           std::to_string(line);
+    return "Assertion failed: " + Literal(expression) + ", file " + Literal(source) + ", line " + std::to_string(line);
 #else
-    return Literal(source) + ":" + std::to_string(line) + ": .*Assertion `" + Literal(expression) +
-           "' failed";
+    return Literal(source) + ":" + std::to_string(line) + ": .*Assertion `" + Literal(expression) + "' failed";
 #endif
 }
 

@@ -15,8 +15,10 @@ TEST_F(ProbeTest, CloseRunsCloseThenTheDestructorAndAnswersOne) {
 
 TEST_F(ProbeTest, RestartPassesOnlyAPositiveIndexAsValue) {
     OpenWithLayout(LAYOUT_BASIC);
-    const struct { int32_t index; std::vector<int32_t> expected; } cases[] = {
-        {0, {LOG_RESTART}}, {5, {LOG_RESTART, LOG_RESTART_VALUE}}, {-1, {LOG_RESTART}}};
+    const struct {
+        int32_t index;
+        std::vector<int32_t> expected;
+    } cases[] = {{0, {LOG_RESTART}}, {5, {LOG_RESTART, LOG_RESTART_VALUE}}, {-1, {LOG_RESTART}}};
     for (const auto& c : cases) {
         log->count = 0;
         EXPECT_EQ(host.Dispatch(OP_RESTART, c.index), 0);

@@ -46,13 +46,16 @@ TEST_F(ProbeTest, QueuedEventsArriveAtTheirExactSampleBetweenProcessingCalls) {
     std::vector<std::vector<int32_t>> seen;
     for (int32_t i = 0; i < log->count; ++i) {
         const auto& e = log->entries[i];
-        if (e.kind == LOG_PROCESS) seen.push_back({e.kind, e.a, e.b});
-        else if (e.kind == LOG_DATA) seen.push_back({e.kind, e.a, e.b, e.c});
-        else if (e.kind == LOG_CALL_PLAIN || e.kind == LOG_CALL_VIRTUAL) seen.push_back({e.kind});
+        if (e.kind == LOG_PROCESS)
+            seen.push_back({e.kind, e.a, e.b});
+        else if (e.kind == LOG_DATA)
+            seen.push_back({e.kind, e.a, e.b, e.c});
+        else if (e.kind == LOG_CALL_PLAIN || e.kind == LOG_CALL_VIRTUAL)
+            seen.push_back({e.kind});
     }
     const std::vector<std::vector<int32_t>> expected = {
-        {LOG_PROCESS, 0, 40},  {LOG_DATA, 40, 9, -1}, {LOG_CALL_PLAIN},     {LOG_PROCESS, 40, 60},
-        {LOG_PROCESS, 0, 30},  {LOG_CALL_VIRTUAL},    {LOG_PROCESS, 30, 70}};
+        {LOG_PROCESS, 0, 40}, {LOG_DATA, 40, 9, -1}, {LOG_CALL_PLAIN},     {LOG_PROCESS, 40, 60},
+        {LOG_PROCESS, 0, 30}, {LOG_CALL_VIRTUAL},    {LOG_PROCESS, 30, 70}};
     EXPECT_EQ(seen, expected);
 }
 
@@ -72,9 +75,12 @@ TEST_F(ProbeTest, CallEventsCarryAnOddWordForVirtualRoutinesAndAPlainAddressOthe
 
 TEST_F(ProbeTest, StreamStateReachesThePinAndOneOffFallsBackToStatic) {
     OpenWithLayout(LAYOUT_BASIC);
-    const struct { int32_t state; int32_t seen; int32_t after; } cases[] = {
-        {ST_ONE_OFF, ST_ONE_OFF, ST_STATIC}, {ST_RUN, ST_RUN, ST_RUN},
-        {5, 5, 5}, {ST_STATIC, ST_STATIC, ST_STATIC}};
+    const struct {
+        int32_t state;
+        int32_t seen;
+        int32_t after;
+    } cases[] = {
+        {ST_ONE_OFF, ST_ONE_OFF, ST_STATIC}, {ST_RUN, ST_RUN, ST_RUN}, {5, 5, 5}, {ST_STATIC, ST_STATIC, ST_STATIC}};
     for (const auto& c : cases) {
         log->count = 0;
         host.SendPinStatus(2, c.state);
@@ -90,7 +96,7 @@ TEST_F(ProbeTest, TypeSixUnknownTypesAndMissingPinsDoNothing) {
     OpenWithLayout(LAYOUT_BASIC);
     log->count = 0;
     for (int32_t type : {6, 1, 3, 20, 22, -1}) host.Deliver(MakeEvent(0, type, 1, 1, 1));
-    host.Deliver(MakeEvent(0, ET_PIN_STATUS, ST_RUN, 0, 6));    // one past the last pin
+    host.Deliver(MakeEvent(0, ET_PIN_STATUS, ST_RUN, 0, 6));  // one past the last pin
     host.Deliver(MakeEvent(0, ET_PIN_STATUS, ST_RUN, 0, -1));
     EXPECT_EQ(log->count, 0);
 }

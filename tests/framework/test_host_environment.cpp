@@ -30,9 +30,8 @@ const FpState kDefault = {0x1F80, 0x037F};
 // Flush-to-zero, denormals-are-zero, round up; x87 at 24-bit precision,
 // round toward zero. Then the same with sticky flags the host gathered, and
 // the default controls with only the inexact flag set, as most hosts run.
-const FpState kHostileStates[] = {{0x1F80 | 0x8000 | 0x0040 | 0x4000, 0x0C7F},
-                                  {0x1F80 | 0x8000 | 0x0040 | 0x4000 | 0x21, 0x0C7F},
-                                  {0x1FA0, 0x037F}};
+const FpState kHostileStates[] = {
+    {0x1F80 | 0x8000 | 0x0040 | 0x4000, 0x0C7F}, {0x1F80 | 0x8000 | 0x0040 | 0x4000 | 0x21, 0x0C7F}, {0x1FA0, 0x037F}};
 
 FpState Current() { return {_mm_getcsr(), X87ControlWord()}; }
 void Apply(const FpState& s) {
@@ -85,9 +84,11 @@ std::vector<float> Render(const std::string& plugin, Around around) {
             auto& buffer = host.Buffer(pin.number);
             for (size_t j = 0; j < buffer.size(); ++j) {
                 const bool gate_open = (block / 6) % 2 == 0 || j < 40;
-                if (name == "Gate" || name == "gate") buffer[j] = gate_open ? 1.0f : 0.0f;
-                else buffer[j] = 0.013f * static_cast<float>(pin.number + 1) + 0.0007f * static_cast<float>(block) +
-                                 (j == 3 ? 1e-39f : 0.0f);
+                if (name == "Gate" || name == "gate")
+                    buffer[j] = gate_open ? 1.0f : 0.0f;
+                else
+                    buffer[j] = 0.013f * static_cast<float>(pin.number + 1) + 0.0007f * static_cast<float>(block) +
+                                (j == 3 ? 1e-39f : 0.0f);
             }
         }
         if (block % 6 == 0) around([&] { host.SendPinStatus(0, ST_ONE_OFF); });
@@ -120,9 +121,7 @@ class FpStateTest : public ::testing::TestWithParam<const char*> {};
 TEST_P(FpStateTest, OutputIsTheSameBitsWhateverTheHostsStateAndTheStateSurvives) {
     const std::string plugin = GetParam();
     if (!PluginBuilt(plugin)) GTEST_SKIP() << plugin << " is not built";
-    const auto under = [](const FpState& state) {
-        return [state](const auto& call) { UnderState(state, call); };
-    };
+    const auto under = [](const FpState& state) { return [state](const auto& call) { UnderState(state, call); }; };
     const std::vector<float> reference = Render(plugin, under(kDefault));
     ASSERT_FALSE(reference.empty());
     for (const FpState& state : kHostileStates) {
@@ -172,9 +171,7 @@ class StackAlignmentTest : public ::testing::TestWithParam<const char*> {};
 TEST_P(StackAlignmentTest, EveryEntryPointWorksOnAStackAlignedToFourBytesOnly) {
     const std::string plugin = GetParam();
     if (!PluginBuilt(plugin)) GTEST_SKIP() << plugin << " is not built";
-    const auto shifted = [](int32_t shift) {
-        return [shift](const auto& call) { CallOnShiftedStack(shift, call); };
-    };
+    const auto shifted = [](int32_t shift) { return [shift](const auto& call) { CallOnShiftedStack(shift, call); }; };
     for (int32_t shift : {0, 4, 8, 12}) {
         uintptr_t stack = 0;
         vx_call_on_shifted_stack(&vx_store_caller_stack, &stack, shift);

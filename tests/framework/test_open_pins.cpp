@@ -19,8 +19,10 @@ TEST_F(ProbeTest, OpenAsksTheCountThenQueriesEveryDeclarationAndRepeatsTheLast) 
     std::vector<ProbeLogEntry> open_queries;
     bool after_open = false;
     for (int32_t i = 0; i < log->count; ++i) {
-        if (log->entries[i].kind == LOG_OPEN) after_open = true;
-        else if (after_open && log->entries[i].kind == LOG_PIN_QUERY) open_queries.push_back(log->entries[i]);
+        if (log->entries[i].kind == LOG_OPEN)
+            after_open = true;
+        else if (after_open && log->entries[i].kind == LOG_PIN_QUERY)
+            open_queries.push_back(log->entries[i]);
     }
     const std::vector<int32_t> expected_prefix = {0, 1, 2, 3, 4, 5, 6, 5};
     ASSERT_GE(open_queries.size(), expected_prefix.size());
@@ -35,8 +37,10 @@ TEST_F(ProbeTest, SurplusDeclarationsAreIgnoredButStillAskedFor) {
     std::vector<ProbeLogEntry> queries;
     bool after_open = false;
     for (int32_t i = 0; i < log->count; ++i) {
-        if (log->entries[i].kind == LOG_OPEN) after_open = true;
-        else if (after_open && log->entries[i].kind == LOG_PIN_QUERY) queries.push_back(log->entries[i]);
+        if (log->entries[i].kind == LOG_OPEN)
+            after_open = true;
+        else if (after_open && log->entries[i].kind == LOG_PIN_QUERY)
+            queries.push_back(log->entries[i]);
     }
     queries.resize(4);
     EXPECT_EQ(QueriedIndexes(queries), (std::vector<int32_t>{0, 1, 2, 1}));
@@ -86,9 +90,11 @@ TEST_F(ProbeTest, UiOnlyPinsTakeNoNumberButSharedOnesDo) {
 TEST_F(ProbeTest, VariablelessPinsGetStorageByTypeAndNoneForUnknownTypes) {
     OpenWithLayout(LAYOUT_NO_VARIABLES);
     // Declarations in order: types 0..9, then -1.
-    const struct { int32_t pin; bool has_storage; } cases[] = {
-        {0, true}, {1, false}, {2, false}, {3, false}, {4, true}, {5, true},
-        {6, true}, {7, false}, {8, true}, {9, false}, {10, false}};
+    const struct {
+        int32_t pin;
+        bool has_storage;
+    } cases[] = {{0, true}, {1, false}, {2, false}, {3, false}, {4, true},  {5, true},
+                 {6, true}, {7, false}, {8, true},  {9, false}, {10, false}};
     for (const auto& c : cases) {
         const ProbePinInfo info = Pin(c.pin);
         EXPECT_EQ(info.value_ptr != nullptr, c.has_storage) << "type of pin " << c.pin;

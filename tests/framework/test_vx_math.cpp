@@ -44,7 +44,10 @@ TEST(VxMath, SpecialValuesAndRangeLimits) {
 // Correctly rounded values from exact decimal arithmetic; most are inputs that
 // common C runtimes round the wrong way.
 TEST(VxMath, MatchesCorrectlyRoundedValues) {
-    struct Case { Fn f; double x, expected; };
+    struct Case {
+        Fn f;
+        double x, expected;
+    };
     const Case cases[] = {
         {vx::Exp2, 0x1.5555555555555p-2, 0x1.428a2f98d728bp+0},
         {vx::Exp2, 0x1.ffffffff29407p+9, 0x1.fffffdac97617p+1023},
@@ -96,7 +99,12 @@ TEST(VxMath, RandomInputsAgreeWithLibmAndAreCorrectlyRounded) {
     const double maxMismatchRate = 0.1;
 #endif
     const bool wideLongDouble = std::numeric_limits<long double>::digits >= 64;
-    struct Target { Fn f; double (*libm)(double); long double (*ref)(long double); double lo, hi; };
+    struct Target {
+        Fn f;
+        double (*libm)(double);
+        long double (*ref)(long double);
+        double lo, hi;
+    };
     const Target targets[] = {
         {vx::Exp2, [](double x) { return std::exp2(x); }, [](long double x) { return std::exp2(x); }, -1075, 1024},
         {vx::Exp, [](double x) { return std::exp(x); }, [](long double x) { return std::exp(x); }, -746, 710},
@@ -126,9 +134,9 @@ TEST(VxMath, RandomInputsAgreeWithLibmAndAreCorrectlyRounded) {
             EXPECT_LE(maxErr, 0.5L + 1.0L / 256);
         }
         std::printf("%s: %d of %d differ from libm, max %llu ulp, max error %.5Lf ulp\n",
-                    t.f == Fn(vx::Exp2) ? "Exp2" : "Exp", mismatches, n,
-                    static_cast<unsigned long long>(maxUlp), maxErr);
+                    t.f == Fn(vx::Exp2) ? "Exp2" : "Exp", mismatches, n, static_cast<unsigned long long>(maxUlp),
+                    maxErr);
     }
 }
 
-} // namespace
+}  // namespace

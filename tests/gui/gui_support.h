@@ -29,8 +29,8 @@ inline std::vector<std::string> g_log;
 inline int g_live_guis = 0;
 inline char g_marker;  // the ptr argument the tests hand through
 
-inline VXIntPtr VX_CDECL RecordingCallback(VXGuiRecord* record, int32_t opcode, int32_t index,
-                                           int32_t value, void* ptr, float opt) {
+inline VXIntPtr VX_CDECL RecordingCallback(VXGuiRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
+                                           float opt) {
     g_calls.push_back({record, opcode, index, value, ptr, opt});
     return g_answer ? g_answer(g_calls.back()) : 0;
 }
@@ -54,12 +54,13 @@ public:
     void OnGuiOpcode5(void* ptr, float opt, VXGuiPair* p) override { LogPair("Op5", ptr, opt, p); }
     void OnGuiOpcode8(void* ptr) override { Log("Op8", Ptr(ptr)); }
     void OnGuiOpcode9(void* ptr) override { Log("Op9", Ptr(ptr)); }
-    bool OnGuiOpcode10() override { Log("Op10"); return true; }
+    bool OnGuiOpcode10() override {
+        Log("Op10");
+        return true;
+    }
     void OnGuiOpcode11(int32_t index) override { Log("Op11", index); }
     void OnGuiOpcode12(int32_t index) override { Log("Op12", index); }
-    void OnGuiOpcode6(int32_t value, int32_t index, void* ptr) override {
-        Log("Op6", value, index, Ptr(ptr));
-    }
+    void OnGuiOpcode6(int32_t value, int32_t index, void* ptr) override { Log("Op6", value, index, Ptr(ptr)); }
     void OnGuiPinUpdate(VXGuiPin* pin) override {
         GetGuiPin(99);  // must not disturb the handle of this call
         Log("Pin", pin->PinIndex(), pin->Gui() == this ? "self" : "other");
@@ -89,8 +90,7 @@ protected:
         g_answer = nullptr;
         g_log.clear();
     }
-    VXIntPtr Dispatch(VXGUI_base& gui, int32_t opcode, int32_t index = 0, int32_t value = 0,
-                      float opt = 0.0f) {
+    VXIntPtr Dispatch(VXGUI_base& gui, int32_t opcode, int32_t index = 0, int32_t value = 0, float opt = 0.0f) {
         VXGuiRecord* r = gui.Record();
         return r->dispatcher(r, opcode, index, value, &g_marker, opt);
     }

@@ -5,8 +5,8 @@
 
 namespace {
 
-void ExpectCall(const GuiCall& c, VXGUI_base& gui, int32_t opcode, int32_t index, int32_t value,
-                const void* ptr, float opt) {
+void ExpectCall(const GuiCall& c, VXGUI_base& gui, int32_t opcode, int32_t index, int32_t value, const void* ptr,
+                float opt) {
     EXPECT_EQ(c.record, gui.Record());
     EXPECT_NE(static_cast<void*>(c.record), static_cast<void*>(&gui));
     EXPECT_EQ(c.opcode, opcode);
@@ -106,7 +106,7 @@ TEST_F(GuiTest, SizedTextReadStaysInsideTheBuffer) {
         {3, "abc", 4, "abc", 2},
         {2, "wxyz", 4, "wxyz", 2},  // no zero byte anywhere in the buffer
         {3, "ab\0cd", 5, "ab", 2},
-        {2, "", 0, "", 2},          // the host writes nothing
+        {2, "", 0, "", 2},  // the host writes nothing
         {0, "", 0, "", 1},
         {-1, "", 0, "", 1},
         {INTPTR_MIN, "", 0, "", 1},
@@ -131,8 +131,8 @@ TEST_F(GuiTest, SizedTextReadStaysInsideTheBuffer) {
         ASSERT_EQ(g_calls.size(), row.calls);
         ExpectCall(g_calls[0], gui, GHC_READ_PIN_TEXT_SIZED, 6, 0, nullptr, 0.0f);
         if (row.calls == 2)
-            ExpectCall(g_calls[1], gui, GHC_READ_PIN_TEXT_SIZED, 6, static_cast<int32_t>(row.count),
-                       g_calls[1].ptr, 0.0f);
+            ExpectCall(g_calls[1], gui, GHC_READ_PIN_TEXT_SIZED, 6, static_cast<int32_t>(row.count), g_calls[1].ptr,
+                       0.0f);
     }
 }
 
@@ -141,11 +141,9 @@ TEST_F(GuiTest, SizedTextReadStaysInsideTheBuffer) {
 TEST_F(GuiTest, HostCallsWithoutCallbackAssert) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
 #if defined(_WIN32)
-    const char* const kMessage =
-        "Assertion failed: vxaudioMaster, file \\.\\./\\.\\./vx_sdk2/VXGUI_base, line 134";
+    const char* const kMessage = "Assertion failed: vxaudioMaster, file \\.\\./\\.\\./vx_sdk2/VXGUI_base, line 134";
 #else
-    const char* const kMessage =
-        "\\.\\./\\.\\./vx_sdk2/VXGUI_base:134: .*Assertion `vxaudioMaster' failed";
+    const char* const kMessage = "\\.\\./\\.\\./vx_sdk2/VXGUI_base:134: .*Assertion `vxaudioMaster' failed";
 #endif
     TestGui gui(nullptr);
     VXGuiPin* pin = gui.GetGuiPin(0);

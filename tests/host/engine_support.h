@@ -60,7 +60,7 @@ inline vxhost::PinRef Pin(vxhost::Engine& engine, const vxhost::Node& node, cons
 }
 
 inline void Connect(vxhost::Engine& engine, const vxhost::Node& from, const std::string& out, const vxhost::Node& to,
-                 const std::string& in) {
+                    const std::string& in) {
     engine.Connect(Pin(engine, from, out), Pin(engine, to, in));
 }
 
@@ -68,7 +68,8 @@ inline void Connect(vxhost::Engine& engine, const vxhost::Node& from, const std:
 inline std::vector<float> RunAndCollect(vxhost::Engine& engine, vxhost::PinRef ref, int64_t frames) {
     std::vector<float> samples;
     while (static_cast<int64_t>(samples.size()) < frames) {
-        const int32_t n = static_cast<int32_t>(std::min<int64_t>(engine.BlockSize(), frames - static_cast<int64_t>(samples.size())));
+        const int32_t n =
+            static_cast<int32_t>(std::min<int64_t>(engine.BlockSize(), frames - static_cast<int64_t>(samples.size())));
         engine.Run(n);
         const float* out = engine.Output(ref);
         samples.insert(samples.end(), out, out + n);

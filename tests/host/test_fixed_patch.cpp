@@ -58,19 +58,26 @@ PatchDescription FixedPatch(int32_t block_size) {
     vca.name = "vca";
     vca.utility = "multiply";
     description.modules = {gate, osc, env, vca};
-    description.settings = {Set("osc", "fc", "0:0.5, 0.11:0.55"), Set("osc", "fm1", "0.07"), Set("osc", "a", "0.08"),
-                     Set("osc", "N", "2"), Set("osc", "maxfreq", "600"), Set("osc", "Mode", "2-Sided"),
-                     Set("osc", "gate", "0:1"), Set("env", "Attack", "0.1"), Set("env", "Decay", "0.3"),
-                     Set("env", "Sustain", "0.5"), Set("env", "Release", "0.2")};
-    description.wires = {{"gate.out", "env.Gate", {}, {}}, {"osc.output", "vca.in1", {}, {}}, {"env.Signal Out", "vca.in2", {}, {}}};
+    description.settings = {Set("osc", "fc", "0:0.5, 0.11:0.55"),
+                            Set("osc", "fm1", "0.07"),
+                            Set("osc", "a", "0.08"),
+                            Set("osc", "N", "2"),
+                            Set("osc", "maxfreq", "600"),
+                            Set("osc", "Mode", "2-Sided"),
+                            Set("osc", "gate", "0:1"),
+                            Set("env", "Attack", "0.1"),
+                            Set("env", "Decay", "0.3"),
+                            Set("env", "Sustain", "0.5"),
+                            Set("env", "Release", "0.2")};
+    description.wires = {
+        {"gate.out", "env.Gate", {}, {}}, {"osc.output", "vca.in1", {}, {}}, {"env.Signal Out", "vca.in2", {}, {}}};
     description.outputs = {{"vca.out", {}}};
     return description;
 }
 
 std::vector<float> RenderFixedPatch(int32_t block_size) {
-    BuiltPatch patch = BuildPatch(FixedPatch(block_size), &LoadPlugin, [](const std::string&, double) {
-        return std::vector<float>{};
-    });
+    BuiltPatch patch = BuildPatch(FixedPatch(block_size), &LoadPlugin,
+                                  [](const std::string&, double) { return std::vector<float>{}; });
     return RenderToMemory(*patch.engine, patch.outputs, patch.length_frames)[0];
 }
 

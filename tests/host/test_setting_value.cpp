@@ -12,11 +12,15 @@ using vxhost::SettingValueFits;
 using vxhost::WriteSettingValue;
 
 TEST(SettingValue, OnlyValuesTheMemberHoldsFit) {
-    const struct { int32_t datatype; double value; bool fits; } kCases[] = {
-        {DT_ENUM, 32767.0, true},   {DT_ENUM, -32768.0, true},  {DT_ENUM, 32768.0, false},
+    const struct {
+        int32_t datatype;
+        double value;
+        bool fits;
+    } kCases[] = {
+        {DT_ENUM, 32767.0, true},   {DT_ENUM, -32768.0, true},    {DT_ENUM, 32768.0, false},
         {DT_ENUM, NAN, false},      {DT_INT, 2147483647.0, true}, {DT_INT, 2147483648.0, false},
-        {DT_INT, -INFINITY, false}, {DT_FLOAT, FLT_MAX, true},  {DT_FLOAT, 1e39, false},
-        {DT_FLOAT, NAN, true},      {DT_FLOAT, -INFINITY, true}, {DT_BOOL, NAN, true},
+        {DT_INT, -INFINITY, false}, {DT_FLOAT, FLT_MAX, true},    {DT_FLOAT, 1e39, false},
+        {DT_FLOAT, NAN, true},      {DT_FLOAT, -INFINITY, true},  {DT_BOOL, NAN, true},
         {DT_FSAMPLE, 0.0, false},
     };
     for (const auto& c : kCases)

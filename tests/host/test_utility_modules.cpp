@@ -91,7 +91,8 @@ TEST(EngineWiring, RefusesWiresItCannotRun) {
         return std::string("accepted");
     };
     EXPECT_EQ(refusal(a, "Out", b, "Out"), "wire a.Out -> b.Out connects two outputs");
-    EXPECT_EQ(refusal(a, "In", b, "Ctl"), "wire a.In -> b.Ctl starts at an input; a wire runs from an output to an input");
+    EXPECT_EQ(refusal(a, "In", b, "Ctl"),
+              "wire a.In -> b.Ctl starts at an input; a wire runs from an output to an input");
     EXPECT_EQ(refusal(c, "Out", a, "In"), "wire c.Out -> a.In makes a cycle");
     EXPECT_EQ(refusal(a, "Out", a, "Ctl"), "wire a.Out -> a.Ctl makes a cycle");
     EXPECT_EQ(refusal(a, "Out", c, "In"),

@@ -40,8 +40,8 @@ inline const vxhost::PluginLibrary& Ramplet() {
     static std::unique_ptr<vxhost::PluginLibrary> library;
     if (!library) {
         std::string error;
-        library = vxhost::PluginLibrary::Load(
-            std::string(VX_PLUGIN_DIR) + "/" + vxhost::PluginFileName("ramplet"), &error);
+        library =
+            vxhost::PluginLibrary::Load(std::string(VX_PLUGIN_DIR) + "/" + vxhost::PluginFileName("ramplet"), &error);
         if (!library) throw std::runtime_error(error);
     }
     return *library;
@@ -56,8 +56,7 @@ struct Inputs {
 // opening forgotten.
 class Envelope {
 public:
-    explicit Envelope(float sample_rate = kExactRate, int32_t block_size = 256,
-                      Inputs inputs = Inputs())
+    explicit Envelope(float sample_rate = kExactRate, int32_t block_size = 256, Inputs inputs = Inputs())
         : host(Ramplet()) {
         host.Open(sample_rate, block_size);
         normal_routine = host.Record()->process_function;

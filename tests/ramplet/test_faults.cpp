@@ -103,8 +103,7 @@ TEST(EnvelopeFaults, ExtremeFiniteInputsAndRatesKeepTheOutputFinite) {
             for (float value : kValues) {
                 Envelope env(rate, 256, Moderate());
                 env.host.Fill(pin, value);
-                EXPECT_TRUE(AllFinite(Play(env, [](int) {})))
-                    << "rate " << rate << ", pin " << pin << " = " << value;
+                EXPECT_TRUE(AllFinite(Play(env, [](int) {}))) << "rate " << rate << ", pin " << pin << " = " << value;
             }
         }
     }

@@ -12,7 +12,11 @@ TEST(EnvelopeModule, DescribesItselfAndItsEightPins) {
     EXPECT_STREQ(props.about, "by Brannoc");
     EXPECT_EQ(props.sdk_version, 2190);
 
-    const struct { const char* name; int32_t direction, datatype; const char* default_value; } kPins[] = {
+    const struct {
+        const char* name;
+        int32_t direction, datatype;
+        const char* default_value;
+    } kPins[] = {
         {"Gate", DR_IN, DT_FSAMPLE, "1"},
         {"Attack", DR_IN, DT_FSAMPLE, "0"},
         {"Decay", DR_IN, DT_FSAMPLE, "5"},
@@ -84,8 +88,8 @@ TEST(EnvelopeModule, StreamingInputKeepsTheModuleAwake) {
     env.Notify(DECAY, ST_RUN);
     env.WatchGate();
     env.Gate({1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0});
-    EXPECT_EQ(env.Call(13), (Samples{0.25f, 0.5f, 0.75f, 1.0f, 0.875f, 0.75f, 0.625f, 0.5f, 0.5f, 0.5f,
-                                     0.25f, 0.0f, 0.0f}));
+    EXPECT_EQ(env.Call(13),
+              (Samples{0.25f, 0.5f, 0.75f, 1.0f, 0.875f, 0.75f, 0.625f, 0.5f, 0.5f, 0.5f, 0.25f, 0.0f, 0.0f}));
     env.host.Fill(GATE, 0.0f);
     EXPECT_EQ(env.Calls(8, 256), Samples(8 * 256, 0.0f));
     EXPECT_EQ(env.Traffic(), Lines{});

@@ -64,22 +64,47 @@ public:
             float v = 0.0f;
             switch (segment_) {
                 case kIdle:
-                    if (watch_gate_ && g != 0.0f) { segment_ = kAttack; entered = false; continue; }
+                    if (watch_gate_ && g != 0.0f) {
+                        segment_ = kAttack;
+                        entered = false;
+                        continue;
+                    }
                     break;
                 case kAttack:
-                    if (watch_gate_ && g == 0.0f) { segment_ = kRelease; entered = false; continue; }
+                    if (watch_gate_ && g == 0.0f) {
+                        segment_ = kRelease;
+                        entered = false;
+                        continue;
+                    }
                     v = level_ + kStep;
-                    if (v > 1.0f) { level_ = 1.0f; segment_ = kDecay; entered = false; continue; }
+                    if (v > 1.0f) {
+                        level_ = 1.0f;
+                        segment_ = kDecay;
+                        entered = false;
+                        continue;
+                    }
                     level_ = v;
                     break;
                 case kDecay:
-                    if (watch_gate_ && g == 0.0f) { segment_ = kRelease; entered = false; continue; }
+                    if (watch_gate_ && g == 0.0f) {
+                        segment_ = kRelease;
+                        entered = false;
+                        continue;
+                    }
                     v = level_ - kStep;
-                    if (v < kSustainLevel) { segment_ = kSustain; entered = false; continue; }
+                    if (v < kSustainLevel) {
+                        segment_ = kSustain;
+                        entered = false;
+                        continue;
+                    }
                     level_ = v;
                     break;
                 case kSustain:
-                    if (watch_gate_ && g == 0.0f) { segment_ = kRelease; entered = false; continue; }
+                    if (watch_gate_ && g == 0.0f) {
+                        segment_ = kRelease;
+                        entered = false;
+                        continue;
+                    }
                     v = level_;
                     break;
                 default:
@@ -90,7 +115,12 @@ public:
                         continue;
                     }
                     v = level_ - kReleaseStep;
-                    if (v <= 0.0f) { level_ = 0.0f; segment_ = kIdle; entered = false; continue; }
+                    if (v <= 0.0f) {
+                        level_ = 0.0f;
+                        segment_ = kIdle;
+                        entered = false;
+                        continue;
+                    }
                     level_ = v;
                     break;
             }
@@ -193,8 +223,8 @@ public:
         UnderHostState([&] { env_.host.Process(position_, n); });
         const Samples expected = plain_.Call(gate, n);
         EXPECT_EQ(std::memcmp(out, expected.data(), sizeof(float) * static_cast<size_t>(n)), 0)
-            << "call " << calls_ << " of " << n << " samples at " << position_ << ", first sample "
-            << sample_ << "\n" << Describe(out, expected);
+            << "call " << calls_ << " of " << n << " samples at " << position_ << ", first sample " << sample_ << "\n"
+            << Describe(out, expected);
         EXPECT_EQ(env_.Traffic(), plain_.traffic) << "call " << calls_;
         env_.Forget();
         plain_.traffic.clear();
@@ -239,8 +269,8 @@ private:
 // Gate values of every kind the comparisons meet: 0 of both signs, positive
 // and negative values, a denormal (other than 0 even where the host flushes
 // them), infinities and a NaN (other than 0, not greater than 0).
-const float kGateValues[] = {0.0f, -0.0f, 1.0f, 0.5f, -1.0f, 1e-40f, -1e-40f, INFINITY, -INFINITY,
-                             std::numeric_limits<float>::quiet_NaN()};
+const float kGateValues[] = {0.0f,   -0.0f,   1.0f,     0.5f,      -1.0f,
+                             1e-40f, -1e-40f, INFINITY, -INFINITY, std::numeric_limits<float>::quiet_NaN()};
 
 }  // namespace
 
@@ -264,12 +294,23 @@ TEST(EnvelopeLoops, RandomGatesGiveThePlainEnvelopesSamplesAndTraffic) {
         size_t done = 0;
         while (done < gate.size() && !both.Failed()) {
             switch (below(40)) {
-                case 0: both.Notify(GATE, below(2) == 0 ? ST_RUN : ST_ONE_OFF); break;
-                case 1: both.Notify(GATE, ST_STATIC); break;
-                case 2: both.Notify(1 + below(7), below(3)); break;
-                case 3: both.Restart(); break;
-                case 4: both.ResetOnTrigger(below(2) == 0); break;
-                default: break;
+                case 0:
+                    both.Notify(GATE, below(2) == 0 ? ST_RUN : ST_ONE_OFF);
+                    break;
+                case 1:
+                    both.Notify(GATE, ST_STATIC);
+                    break;
+                case 2:
+                    both.Notify(1 + below(7), below(3));
+                    break;
+                case 3:
+                    both.Restart();
+                    break;
+                case 4:
+                    both.ResetOnTrigger(below(2) == 0);
+                    break;
+                default:
+                    break;
             }
             const auto left = static_cast<int32_t>(gate.size() - done);
             const int32_t frames = 1 + below(below(4) == 0 ? 8 : 80);
@@ -284,12 +325,29 @@ TEST(EnvelopeLoops, RandomGatesGiveThePlainEnvelopesSamplesAndTraffic) {
 // turn: each change falls on every position of a call once, the first and
 // the last sample included, and calls end at the end of the buffers.
 TEST(EnvelopeLoops, GateChangesAtEveryPositionOfACall) {
-    struct Run { int32_t length; float value; };
+    struct Run {
+        int32_t length;
+        float value;
+    };
     const Run kPattern[] = {
-        {5, 0.0f},   {10, 1.0f},   {3, 0.0f},  {30, 1.0f},  {20, 0.0f},   // attack and decay cut short
-        {100, 1.0f}, {20, 0.0f},   {4, 1.0f},  {2, -0.0f},  {90, 0.0f},   // sustain, release, retrigger
-        {17, std::numeric_limits<float>::quiet_NaN()}, {130, 0.0f},       // a NaN starts a note
-        {100, -1.0f}, {33, 0.0f},  {6, -1.0f}, {80, 0.0f},  {48, 1e-40f}, {70, 0.0f},
+        {5, 0.0f},
+        {10, 1.0f},
+        {3, 0.0f},
+        {30, 1.0f},
+        {20, 0.0f},  // attack and decay cut short
+        {100, 1.0f},
+        {20, 0.0f},
+        {4, 1.0f},
+        {2, -0.0f},
+        {90, 0.0f},  // sustain, release, retrigger
+        {17, std::numeric_limits<float>::quiet_NaN()},
+        {130, 0.0f},  // a NaN starts a note
+        {100, -1.0f},
+        {33, 0.0f},
+        {6, -1.0f},
+        {80, 0.0f},
+        {48, 1e-40f},
+        {70, 0.0f},
     };
     std::vector<float> gate;
     for (const Run& r : kPattern) gate.insert(gate.end(), static_cast<size_t>(r.length), r.value);

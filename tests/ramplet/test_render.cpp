@@ -21,10 +21,10 @@ TEST(EnvelopeNote, WholeNoteFromIdleToIdleInOneCall) {
     // Offset 6: a sum equal to the peak belongs to the attack; 7: the sum
     // passes it and the decay writes the sample; 10: a difference equal to
     // the sustain belongs to the decay; 15: the release's 0.0 is the idle's.
-    EXPECT_EQ(env.Call(16), (Samples{0, 0, 0, 0.25f, 0.5f, 0.75f, 1.0f, 0.875f, 0.75f, 0.625f, 0.5f,
-                                     0.5f, 0.5f, 0.5f, 0.25f, 0.0f}));
-    EXPECT_EQ(env.Traffic(), (Lines{"ONE_OFF+0", "static", "RUN+3", "normal", "ONE_OFF+11", "static",
-                                    "RUN+14", "normal", "ONE_OFF+15", "static"}));
+    EXPECT_EQ(env.Call(16),
+              (Samples{0, 0, 0, 0.25f, 0.5f, 0.75f, 1.0f, 0.875f, 0.75f, 0.625f, 0.5f, 0.5f, 0.5f, 0.5f, 0.25f, 0.0f}));
+    EXPECT_EQ(env.Traffic(), (Lines{"ONE_OFF+0", "static", "RUN+3", "normal", "ONE_OFF+11", "static", "RUN+14",
+                                    "normal", "ONE_OFF+15", "static"}));
     EXPECT_TRUE(env.StaticRoutine());
 }
 
@@ -50,9 +50,11 @@ TEST(EnvelopeNote, AttackAtInputZeroHandsItsLastSampleOn) {
 }
 
 TEST(EnvelopeNote, SustainInputIsClampedAndScaledByTheLevel) {
-    const struct { float sustain, level, held; } kCases[] = {
-        {1.5f, 1.0f, 0.99999f}, {0.99999f, 2.0f, 0.99999f * 2.0f}, {-0.2f, 1.0f, 0.0f},
-        {0.25f, 2.0f, 0.5f},    {0.5f, -0.5f, 0.0f},
+    const struct {
+        float sustain, level, held;
+    } kCases[] = {
+        {1.5f, 1.0f, 0.99999f}, {0.99999f, 2.0f, 0.99999f * 2.0f}, {-0.2f, 1.0f, 0.0f}, {0.25f, 2.0f, 0.5f},
+        {0.5f, -0.5f, 0.0f},
     };
     for (const auto& c : kCases) {
         Inputs in;
@@ -85,14 +87,16 @@ TEST(EnvelopeNote, NegativeGateRetriggersOnlyFromIdle) {
     Envelope env;
     env.Notify(GATE, ST_RUN);
     env.Gate({-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, -1, -1, -1});
-    EXPECT_EQ(env.Call(14), (Samples{0.25f, 0.5f, 0.75f, 1.0f, 0.875f, 0.75f, 0.625f, 0.5f, 0.5f,
-                                     0.5f, 0.25f, 0.0f + 0.25f, 0.5f, 0.75f}));
+    EXPECT_EQ(env.Call(14), (Samples{0.25f, 0.5f, 0.75f, 1.0f, 0.875f, 0.75f, 0.625f, 0.5f, 0.5f, 0.5f, 0.25f,
+                                     0.0f + 0.25f, 0.5f, 0.75f}));
 }
 
 // The setting's byte decides: any value other than 0 restarts from 0.0.
 TEST(EnvelopeNote, RetriggerDuringReleaseWithAndWithoutReset) {
-    const struct { unsigned char setting; float first_attack_sample; } kCases[] = {
-        {0, 0.25f + 0.25f}, {1, 0.25f}, {0xFF, 0.25f}};
+    const struct {
+        unsigned char setting;
+        float first_attack_sample;
+    } kCases[] = {{0, 0.25f + 0.25f}, {1, 0.25f}, {0xFF, 0.25f}};
     for (const auto& c : kCases) {
         Envelope env;
         std::memcpy(env.host.Pins()[RESET_ON_TRIGGER].properties.variable_address, &c.setting, 1);
@@ -126,8 +130,8 @@ TEST(EnvelopeTiming, ControlInputsAreExaminedEveryFourthCallAtItsFirstSample) {
     env.Gate(Samples(256, 1.0f));
     env.Call(4);
     env.host.Fill(ATTACK, kAttackIn4);
-    EXPECT_EQ(env.Calls(3, 4), (Samples{5 / 64.f, 6 / 64.f, 7 / 64.f, 8 / 64.f, 9 / 64.f, 10 / 64.f,
-                                        11 / 64.f, 12 / 64.f, 13 / 64.f, 14 / 64.f, 15 / 64.f, 16 / 64.f}));
+    EXPECT_EQ(env.Calls(3, 4), (Samples{5 / 64.f, 6 / 64.f, 7 / 64.f, 8 / 64.f, 9 / 64.f, 10 / 64.f, 11 / 64.f,
+                                        12 / 64.f, 13 / 64.f, 14 / 64.f, 15 / 64.f, 16 / 64.f}));
     EXPECT_EQ(env.Call(4), (Samples{0.5f, 0.75f, 1.0f, 0.875f}));
 }
 
@@ -161,8 +165,8 @@ TEST(EnvelopeTiming, OverallLevelZeroHoldsARunningRelease) {
     env.Gate(Samples(16, 1.0f));
     env.Call(16);
     env.Gate(Samples(256, 0.0f));
-    EXPECT_EQ(env.Calls(3, 2), (Samples{0.5f - 1 / 64.f, 0.5f - 2 / 64.f, 0.5f - 3 / 64.f,
-                                        0.5f - 4 / 64.f, 0.5f - 5 / 64.f, 0.5f - 6 / 64.f}));
+    EXPECT_EQ(env.Calls(3, 2), (Samples{0.5f - 1 / 64.f, 0.5f - 2 / 64.f, 0.5f - 3 / 64.f, 0.5f - 4 / 64.f,
+                                        0.5f - 5 / 64.f, 0.5f - 6 / 64.f}));
     env.host.Fill(LEVEL, 0.0f);
     EXPECT_EQ(env.Calls(8, 2), Samples(16, 0.5f - 6 / 64.f));
 }
@@ -194,7 +198,10 @@ TEST(EnvelopeTiming, ReleaseEndingMidCallSettlesTheOutputThere) {
 // Ten doublings over the input range, on one scale for attack and decay:
 // one input value moves the full peak level in the same time in both.
 TEST(EnvelopeTiming, OneTenthOfInputDoublesATime) {
-    const struct { float attack, decay; Samples out; } kCases[] = {
+    const struct {
+        float attack, decay;
+        Samples out;
+    } kCases[] = {
         {kAttackIn4, kAttackIn4, {0.25f, 0.5f, 0.75f, 1.0f, 0.75f}},
         {kAttackIn8, kAttackIn8, {0.125f, 0.25f, 0.375f, 0.5f, 0.625f, 0.75f, 0.875f, 1.0f, 0.875f}},
     };

@@ -20,8 +20,8 @@ inline const vxhost::PluginLibrary& SumtoneLibrary() {
     static std::unique_ptr<vxhost::PluginLibrary> library;
     if (!library) {
         std::string error;
-        library = vxhost::PluginLibrary::Load(
-            std::string(VX_PLUGIN_DIR) + "/" + vxhost::PluginFileName("sumtone"), &error);
+        library =
+            vxhost::PluginLibrary::Load(std::string(VX_PLUGIN_DIR) + "/" + vxhost::PluginFileName("sumtone"), &error);
         if (!library) throw std::runtime_error(error);
     }
     return *library;
@@ -57,8 +57,7 @@ struct Sumtone {
 
 // Σ a^|k|·sin(π(θ + kβ)) over k = 0 … n (one-sided) or -n … n (two-sided),
 // divided by 2·Σ (k = 0 … n) a^k; phases in half-cycles.
-inline long double SeriesSum(long double theta, long double beta, int n, long double a,
-                             bool one_sided) {
+inline long double SeriesSum(long double theta, long double beta, int n, long double a, bool one_sided) {
     const long double pi = 3.141592653589793238462643383279502884L;
     long double sum = 0, norm = 0, amplitude = 1;
     for (int k = 0; k <= n; ++k, amplitude *= a) {
@@ -70,9 +69,8 @@ inline long double SeriesSum(long double theta, long double beta, int n, long do
 }
 
 // The samples a series with constant frequencies renders from phase 0 on.
-inline std::vector<long double> SeriesSamples(long double lowest_hz, long double spacing_hz, int n,
-                                              long double a, bool one_sided, int count,
-                                              long double rate = 44100) {
+inline std::vector<long double> SeriesSamples(long double lowest_hz, long double spacing_hz, int n, long double a,
+                                              bool one_sided, int count, long double rate = 44100) {
     std::vector<long double> out;
     for (int j = 0; j < count; ++j)
         out.push_back(SeriesSum(2 * lowest_hz * j / rate, 2 * spacing_hz * j / rate, n, a, one_sided));
@@ -81,8 +79,7 @@ inline std::vector<long double> SeriesSamples(long double lowest_hz, long double
 
 inline long double PitchHz(float fc) { return 440 * std::exp2(10 * static_cast<long double>(fc) - 5); }
 
-inline double WorstError(const std::vector<float>& got, const std::vector<long double>& want,
-                         size_t first = 0) {
+inline double WorstError(const std::vector<float>& got, const std::vector<long double>& want, size_t first = 0) {
     long double worst = 0;
     for (size_t j = first; j < want.size(); ++j)
         worst = std::fmax(worst, std::fabs(static_cast<long double>(got.at(j)) - want[j]));

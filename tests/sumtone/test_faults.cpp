@@ -47,15 +47,15 @@ TEST(SumtoneFaults, BadInputsLeaveTheOutputFiniteAndTheNextBlockSoundsNormally) 
         Recovery recovery;
         bool unlimited;
     } faults[] = {
-        {&Inputs::fc, nan, RESTARTS, false},     {&Inputs::fc, inf, RESTARTS, false},
-        {&Inputs::fm1, nan, RESTARTS, false},    {&Inputs::fm1, inf, RESTARTS, false},
-        {&Inputs::detune, -inf, RESTARTS, false}, {&Inputs::n, nan, RESTARTS, false},
-        {&Inputs::n, -1.0f, RESTARTS, false},    {&Inputs::n, -1.0f, RESTARTS, true},
-        {&Inputs::n, -inf, RESTARTS, true},      {&Inputs::maxfreq, nan, RESTARTS, false},
+        {&Inputs::fc, nan, RESTARTS, false},       {&Inputs::fc, inf, RESTARTS, false},
+        {&Inputs::fm1, nan, RESTARTS, false},      {&Inputs::fm1, inf, RESTARTS, false},
+        {&Inputs::detune, -inf, RESTARTS, false},  {&Inputs::n, nan, RESTARTS, false},
+        {&Inputs::n, -1.0f, RESTARTS, false},      {&Inputs::n, -1.0f, RESTARTS, true},
+        {&Inputs::n, -inf, RESTARTS, true},        {&Inputs::maxfreq, nan, RESTARTS, false},
         {&Inputs::maxfreq, -inf, RESTARTS, false}, {&Inputs::a, nan, CONTINUES, false},
-        {&Inputs::a, inf, CONTINUES, false},     {&Inputs::a, -inf, CONTINUES, true},
-        {&Inputs::gate, nan, CONTINUES, false},  {&Inputs::n, 1e10f, DIFFERENT, false},
-        {&Inputs::n, inf, DIFFERENT, true},      {&Inputs::maxfreq, inf, DIFFERENT, false},
+        {&Inputs::a, inf, CONTINUES, false},       {&Inputs::a, -inf, CONTINUES, true},
+        {&Inputs::gate, nan, CONTINUES, false},    {&Inputs::n, 1e10f, DIFFERENT, false},
+        {&Inputs::n, inf, DIFFERENT, true},        {&Inputs::maxfreq, inf, DIFFERENT, false},
         {&Inputs::a, 1e30f, DIFFERENT, true},
     };
     for (const Fault& f : faults) {

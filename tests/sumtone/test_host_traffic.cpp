@@ -39,11 +39,12 @@ TEST(SumtonePins, NinePinsAndOnlyTheFieldsTheTableGives) {
         int32_t direction, datatype;
         const char *default_value, *extra;  // null: not written
     };
-    const Row rows[] = {{"fc", DR_IN, DT_FSAMPLE, "0", nullptr},      {"fm1", DR_IN, DT_FSAMPLE, "0", nullptr},
-                        {"N", DR_IN, DT_FSAMPLE, "0", nullptr},       {"a", DR_IN, DT_FSAMPLE, "0", nullptr},
-                        {"gate", DR_IN, DT_FSAMPLE, "0", nullptr},    {"detune", DR_IN, DT_FSAMPLE, "0", nullptr},
-                        {"maxfreq", DR_IN, DT_FSAMPLE, "0", nullptr}, {"Mode", DR_IN, DT_ENUM, "1", "1-Sided=1,2-Sided=2"},
-                        {"output", DR_OUT, DT_FSAMPLE, nullptr, nullptr}};
+    const Row rows[] = {
+        {"fc", DR_IN, DT_FSAMPLE, "0", nullptr},         {"fm1", DR_IN, DT_FSAMPLE, "0", nullptr},
+        {"N", DR_IN, DT_FSAMPLE, "0", nullptr},          {"a", DR_IN, DT_FSAMPLE, "0", nullptr},
+        {"gate", DR_IN, DT_FSAMPLE, "0", nullptr},       {"detune", DR_IN, DT_FSAMPLE, "0", nullptr},
+        {"maxfreq", DR_IN, DT_FSAMPLE, "0", nullptr},    {"Mode", DR_IN, DT_ENUM, "1", "1-Sided=1,2-Sided=2"},
+        {"output", DR_OUT, DT_FSAMPLE, nullptr, nullptr}};
     static const char kUntouched[] = "untouched";
     Sumtone s;
     for (int32_t i = 0; i <= 10; ++i) {
@@ -94,8 +95,7 @@ TEST(SumtoneAnnouncements, ANotificationReadsTheGateAtItsOwnSample) {
     EXPECT_EQ(GATE, s.host.Calls()[1].index);
     s.host.ClearCalls();
     s.host.SendPinStatus(MODE, ST_ONE_OFF, 10);
-    EXPECT_EQ((std::vector<int32_t>{HC_SAMPLE_CLOCK, HC_BUFFER_CLOCK, HC_SAMPLE_CLOCK, HC_SAMPLE_CLOCK,
-                                    HC_PIN_STATUS}),
+    EXPECT_EQ((std::vector<int32_t>{HC_SAMPLE_CLOCK, HC_BUFFER_CLOCK, HC_SAMPLE_CLOCK, HC_SAMPLE_CLOCK, HC_PIN_STATUS}),
               Opcodes(s.host));
     const vxhost::HostCall run = s.host.CallsWith(HC_PIN_STATUS).at(0);
     EXPECT_EQ(OUTPUT, run.index);

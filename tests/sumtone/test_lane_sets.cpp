@@ -38,8 +38,7 @@ void RenderPlainly(LoopState& st, const LoopBuffers& in, bool one_sided, int32_t
                 st.cached_freq = PitchToFrequency(in.fc[j]);
             }
             const double f = st.cached_freq;
-            spacing = 10.0 * (std::fabs(f) * static_cast<double>(in.fm1[j]) +
-                              static_cast<double>(in.detune[j]));
+            spacing = 10.0 * (std::fabs(f) * static_cast<double>(in.fm1[j]) + static_cast<double>(in.detune[j]));
             if (!std::isfinite(f) || !std::isfinite(spacing)) {
                 series = {-1, f};
             } else if (CountStillFits(n, f, spacing, max_freq, requested)) {
@@ -97,7 +96,8 @@ void ExpectEveryLaneSetPlain(const char* regime, uint32_t seed, double phase_sca
     };
     const LoopState start{phase_scale, 0.0, 0.0, -20.0, -20.0f};
     std::vector<Run> runs;
-    for (auto [lanes, name] : {std::pair{LaneSet::kScalar, "scalar"}, {LaneSet::kSse2, "SSE2"}, {LaneSet::kAvx2, "AVX2"}})
+    for (auto [lanes, name] :
+         {std::pair{LaneSet::kScalar, "scalar"}, {LaneSet::kSse2, "SSE2"}, {LaneSet::kAvx2, "AVX2"}})
         if (CanRun(lanes)) runs.push_back({lanes, name, start});
     LoopState plain = start;
     std::vector<float> inputs[INPUTS];
@@ -110,9 +110,8 @@ void ExpectEveryLaneSetPlain(const char* regime, uint32_t seed, double phase_sca
         const bool one_sided = Chance(rng, 0.5);
         std::vector<float> expected(static_cast<size_t>(frames)), got(static_cast<size_t>(frames));
         const auto buffers = [&](std::vector<float>& out) {
-            return LoopBuffers{inputs[FC].data(),   inputs[FM1].data(),    inputs[N].data(),
-                               inputs[A].data(),    inputs[GATE].data(),   inputs[DETUNE].data(),
-                               inputs[MAXFREQ].data(), out.data()};
+            return LoopBuffers{inputs[FC].data(),   inputs[FM1].data(),    inputs[N].data(),       inputs[A].data(),
+                               inputs[GATE].data(), inputs[DETUNE].data(), inputs[MAXFREQ].data(), out.data()};
         };
         RenderPlainly(plain, buffers(expected), one_sided, frames);
         for (Run& run : runs) {
@@ -137,10 +136,28 @@ constexpr double kScale44k = 2.0 / 44100.0;
 // Values that no setting of the controls produces, and the edges of the
 // ranges the loop treats apart.
 float Hostile(std::mt19937& rng) {
-    static const float kValues[] = {
-        NAN, INFINITY, -INFINITY, 0.0f, -0.0f, 1e30f, -1e30f, 1e10f, -1e10f, 3e9f, 0.1f,
-        std::nextafter(0.1f, 1.0f), std::nextafter(0.1f, 0.0f), -0.1f, 0.2f, 1e-7f, -1e-7f,
-        std::numeric_limits<float>::denorm_min(), std::numeric_limits<float>::max(), 2.5f, -2.5f, 200.0f};
+    static const float kValues[] = {NAN,
+                                    INFINITY,
+                                    -INFINITY,
+                                    0.0f,
+                                    -0.0f,
+                                    1e30f,
+                                    -1e30f,
+                                    1e10f,
+                                    -1e10f,
+                                    3e9f,
+                                    0.1f,
+                                    std::nextafter(0.1f, 1.0f),
+                                    std::nextafter(0.1f, 0.0f),
+                                    -0.1f,
+                                    0.2f,
+                                    1e-7f,
+                                    -1e-7f,
+                                    std::numeric_limits<float>::denorm_min(),
+                                    std::numeric_limits<float>::max(),
+                                    2.5f,
+                                    -2.5f,
+                                    200.0f};
     return kValues[std::uniform_int_distribution<size_t>(0, std::size(kValues) - 1)(rng)];
 }
 
@@ -155,12 +172,22 @@ TEST(SumtoneLaneSets, SteadyNotesWithOccasionalChangesMatchThePlainLoop) {
         ExpectEveryLaneSetPlain("steady", seed, kScale44k, [&](std::mt19937& rng, int input, int32_t) {
             if (Chance(rng, 0.01)) {
                 switch (input) {
-                    case FC: held[FC] = Uniform(values, 0.3f, 0.75f); break;
-                    case FM1: held[FM1] = Chance(values, 0.5) ? 0.1f : Uniform(values, -0.15f, 0.15f); break;
-                    case A: held[A] = Uniform(values, 0.0f, 0.099f); break;
-                    case GATE: return 0.0f;
-                    case DETUNE: held[DETUNE] = Chance(values, 0.5) ? 0.0f : Uniform(values, -20.0f, 20.0f); break;
-                    default: held[input] = input == N ? Uniform(values, 0.0f, 10.0f) : Uniform(values, 10.0f, 2000.0f);
+                    case FC:
+                        held[FC] = Uniform(values, 0.3f, 0.75f);
+                        break;
+                    case FM1:
+                        held[FM1] = Chance(values, 0.5) ? 0.1f : Uniform(values, -0.15f, 0.15f);
+                        break;
+                    case A:
+                        held[A] = Uniform(values, 0.0f, 0.099f);
+                        break;
+                    case GATE:
+                        return 0.0f;
+                    case DETUNE:
+                        held[DETUNE] = Chance(values, 0.5) ? 0.0f : Uniform(values, -20.0f, 20.0f);
+                        break;
+                    default:
+                        held[input] = input == N ? Uniform(values, 0.0f, 10.0f) : Uniform(values, 10.0f, 2000.0f);
                 }
             }
             return held[input];
@@ -172,13 +199,20 @@ TEST(SumtoneLaneSets, InputsMovingEverySampleMatchThePlainLoop) {
     for (uint32_t seed = 1; seed <= 6; ++seed) {
         ExpectEveryLaneSetPlain("moving", seed, kScale44k, [](std::mt19937& rng, int input, int32_t j) {
             switch (input) {
-                case FC: return 0.45f + 0.0003f * static_cast<float>(j) + Uniform(rng, 0.0f, 0.001f);
-                case FM1: return Uniform(rng, -0.2f, 0.2f);
-                case N: return Uniform(rng, -0.2f, 12.0f);
-                case A: return Uniform(rng, -0.1f, 0.12f);
-                case GATE: return Chance(rng, 0.03) ? 0.0f : Uniform(rng, -1.0f, 1.0f);
-                case DETUNE: return Uniform(rng, -30.0f, 30.0f);
-                default: return Uniform(rng, 1.0f, 2500.0f);
+                case FC:
+                    return 0.45f + 0.0003f * static_cast<float>(j) + Uniform(rng, 0.0f, 0.001f);
+                case FM1:
+                    return Uniform(rng, -0.2f, 0.2f);
+                case N:
+                    return Uniform(rng, -0.2f, 12.0f);
+                case A:
+                    return Uniform(rng, -0.1f, 0.12f);
+                case GATE:
+                    return Chance(rng, 0.03) ? 0.0f : Uniform(rng, -1.0f, 1.0f);
+                case DETUNE:
+                    return Uniform(rng, -30.0f, 30.0f);
+                default:
+                    return Uniform(rng, 1.0f, 2500.0f);
             }
         });
     }
@@ -192,13 +226,20 @@ TEST(SumtoneLaneSets, PhasesLandingExactlyOnTheWrapPointsMatchThePlainLoop) {
         ExpectEveryLaneSetPlain("exact phases", seed, 2.0 / 1024.0, [](std::mt19937& rng, int input, int32_t) {
             static const float kDetunes[] = {0.0f, 0.5f, 1.25f, 6.25f, 12.5f, 25.0f, -12.5f};
             switch (input) {
-                case FC: return 0.5f;
-                case FM1: return 0.0f;
-                case N: return static_cast<float>(std::uniform_int_distribution<int>(0, 9)(rng)) / 10.0f;
-                case A: return Uniform(rng, 0.0f, 0.09f);
-                case GATE: return Chance(rng, 0.02) ? 0.0f : 1.0f;
-                case DETUNE: return kDetunes[std::uniform_int_distribution<size_t>(0, 6)(rng)];
-                default: return 1e6f;
+                case FC:
+                    return 0.5f;
+                case FM1:
+                    return 0.0f;
+                case N:
+                    return static_cast<float>(std::uniform_int_distribution<int>(0, 9)(rng)) / 10.0f;
+                case A:
+                    return Uniform(rng, 0.0f, 0.09f);
+                case GATE:
+                    return Chance(rng, 0.02) ? 0.0f : 1.0f;
+                case DETUNE:
+                    return kDetunes[std::uniform_int_distribution<size_t>(0, 6)(rng)];
+                default:
+                    return 1e6f;
             }
         });
     }
@@ -210,13 +251,20 @@ TEST(SumtoneLaneSets, RatiosNearOneAtPhaseRestartsTakeTheSameFallbacks) {
     for (uint32_t seed = 1; seed <= 4; ++seed) {
         ExpectEveryLaneSetPlain("near a = 1", seed, kScale44k, [](std::mt19937& rng, int input, int32_t) {
             switch (input) {
-                case FC: return Uniform(rng, 0.45f, 0.55f);
-                case FM1: return Chance(rng, 0.8) ? 0.0f : 0.1f;
-                case N: return Chance(rng, 0.5) ? 0.5f : 100.0f;
-                case A: return Chance(rng, 0.7) ? 0.1f : std::nextafter(0.1f, Chance(rng, 0.5) ? 0.0f : 1.0f);
-                case GATE: return Chance(rng, 0.05) ? 0.0f : 1.0f;
-                case DETUNE: return Chance(rng, 0.5) ? 0.0f : 1e-6f;
-                default: return 1e9f;
+                case FC:
+                    return Uniform(rng, 0.45f, 0.55f);
+                case FM1:
+                    return Chance(rng, 0.8) ? 0.0f : 0.1f;
+                case N:
+                    return Chance(rng, 0.5) ? 0.5f : 100.0f;
+                case A:
+                    return Chance(rng, 0.7) ? 0.1f : std::nextafter(0.1f, Chance(rng, 0.5) ? 0.0f : 1.0f);
+                case GATE:
+                    return Chance(rng, 0.05) ? 0.0f : 1.0f;
+                case DETUNE:
+                    return Chance(rng, 0.5) ? 0.0f : 1e-6f;
+                default:
+                    return 1e9f;
             }
         });
     }

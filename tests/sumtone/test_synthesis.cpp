@@ -43,8 +43,8 @@ TEST(SumtoneSeries, KnownSampleAtThetaHalfAndBetaQuarter) {
         float n;
         int16_t mode;
         double expected;
-    } cases[] = {{0.1f, 1, 0.45118}, {0.1f, 2, 0.56904}, {0.1f, 3, 0.56904}, {0.1f, -1, 0.56904},
-                 {0.0f, 1, 0.5},     {0.0f, 2, 0.5}};
+    } cases[] = {{0.1f, 1, 0.45118},  {0.1f, 2, 0.56904}, {0.1f, 3, 0.56904},
+                 {0.1f, -1, 0.56904}, {0.0f, 1, 0.5},     {0.0f, 2, 0.5}};
     for (const Case& c : cases) {
         Inputs in;
         in.detune = 22.0f, in.n = c.n, in.a = 0.05f, in.maxfreq = 1e6f, in.mode = c.mode;
@@ -93,7 +93,7 @@ TEST(SumtoneSeries, AClosedGateSampleRestartsBothPhases) {
 TEST(SumtoneAccuracy, WellConditionedSettingsStayWithin2e6OfTheDirectSum) {
     struct Spacing {
         float fm1, detune, maxfreq;
-    } spacings[] = {{0.1f, 0, 2000}, {0.1f, 0, 300}, {0.0731f, 0.37f, 2000}, {0.137f, 0, 500},
+    } spacings[] = {{0.1f, 0, 2000},   {0.1f, 0, 300}, {0.0731f, 0.37f, 2000}, {0.137f, 0, 500},
                     {-0.05f, 0, 2000}, {-0.1f, 0, 30}, {-0.0313f, -0.2f, 100}};
     const float fcs[] = {0.5f, 0.37f, 0.62f};
     double worst = 0;
@@ -133,7 +133,9 @@ TEST(SumtoneAccuracy, NearUnitRatioAndZeroSpacingAngleStaysCloseToTheTrueSum) {
     struct Spacing {
         float detune;
         long double hz;
-    } spacings[] = {{0, 0}, {0.000001f, 10 * static_cast<long double>(0.000001f)}, {0.001f, 10 * static_cast<long double>(0.001f)},
+    } spacings[] = {{0, 0},
+                    {0.000001f, 10 * static_cast<long double>(0.000001f)},
+                    {0.001f, 10 * static_cast<long double>(0.001f)},
                     {44.1f, 10 * static_cast<long double>(44.1f)}};
     const float ratios[] = {0.1f, std::nextafter(0.1f, 0.0f), std::nextafter(0.1f, 1.0f), 0.09999f, 0.10001f, 0.0999f};
     double worst = 0;
@@ -145,8 +147,8 @@ TEST(SumtoneAccuracy, NearUnitRatioAndZeroSpacingAngleStaysCloseToTheTrueSum) {
                     in.detune = sp.detune, in.maxfreq = 1e9f, in.n = n, in.a = a, in.mode = mode;
                     const int count = static_cast<int>(std::lround(10 * static_cast<double>(n)));
                     const std::vector<float> got = RenderSettled(in, 1);
-                    const double error = WorstError(got, SeriesSamples(440, sp.hz, count, 10 * static_cast<long double>(a),
-                                                                       mode == 1, 256));
+                    const double error = WorstError(
+                        got, SeriesSamples(440, sp.hz, count, 10 * static_cast<long double>(a), mode == 1, 256));
                     EXPECT_LT(error, 2e-6) << "a " << a << " detune " << sp.detune << " N " << n << " mode " << mode;
                     worst = std::fmax(worst, error);
                 }

@@ -48,11 +48,13 @@ TEST_F(ToolTest, FailuresExplainThemselvesAndLeaveNoFile) {
         {"missing file", "render ./missing.so -o out.wav", "vxhost: no such plug-in file: ./missing.so\n"},
         {"unloadable library", "info ./text.so", ""},
         {"no entry points", "info " + libraries + "/no_entry_points.so",
-         "vxhost: " + libraries + "/no_entry_points.so is not a plug-in: it does not export getModuleProperties and makeModule\n"},
+         "vxhost: " + libraries +
+             "/no_entry_points.so is not a plug-in: it does not export getModuleProperties and makeModule\n"},
         {"makeModule returns null", "render " + libraries + "/null_module.so -o out.wav",
          "vxhost: module \"null_module\": " + libraries + "/null_module.so: makeModule returned no instance\n"},
         {"unknown pin", "render tracer --pin Inn=1 -o out.wav",
-         "vxhost: --pin \"Inn=1\": column 1: module \"tracer\" has no pin \"Inn\"; its pins: In, Ctl, Out, Choice, Offset\n"},
+         "vxhost: --pin \"Inn=1\": column 1: module \"tracer\" has no pin \"Inn\"; its pins: In, Ctl, Out, Choice, "
+         "Offset\n"},
         {"malformed step list", "render tracer --pin In=0:1,0.5 -o out.wav",
          "vxhost: --pin \"In=0:1,0.5\": column 8: expected TIME:VALUE (seconds:value)\n"},
         {"value of the wrong kind", "render tracer --pin Choice=C -o out.wav",
@@ -96,5 +98,6 @@ TEST_F(ToolTest, UsageMistakesExitWithStatusTwo) {
     EXPECT_EQ(Vxhost("render tracer").status, 2) << "no output file";
     EXPECT_EQ(Vxhost("render tracer --rate 0 -o x.wav").status, 2);
     EXPECT_EQ(Vxhost("render --help").status, 0);
-    EXPECT_EQ(Vxhost("render -p In=1 tracer -o order.wav").status, 0) << "each --pin takes one value, wherever it stands";
+    EXPECT_EQ(Vxhost("render -p In=1 tracer -o order.wav").status, 0)
+        << "each --pin takes one value, wherever it stands";
 }

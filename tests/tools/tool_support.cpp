@@ -11,7 +11,6 @@
 #include <fstream>
 #include <sstream>
 
-
 namespace {
 
 std::string ReadAll(const std::string& path) {
@@ -37,7 +36,8 @@ void ToolTest::TearDown() {
 CommandResult ToolTest::Vxhost(const std::string& args) const {
     const std::string out = m_folder + "/.stdout";
     const std::string err = m_folder + "/.stderr";
-    const std::string command = "cd '" + m_folder + "' && '" + VXHOST_TOOL + "' " + args + " >'" + out + "' 2>'" + err + "'";
+    const std::string command =
+        "cd '" + m_folder + "' && '" + VXHOST_TOOL + "' " + args + " >'" + out + "' 2>'" + err + "'";
     const int raw = std::system(command.c_str());
     CommandResult result;
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

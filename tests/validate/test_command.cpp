@@ -60,8 +60,10 @@ TEST_F(ValidateCommand, JsonCarriesEveryCheckWithItsStatusAndReasons) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out.front(), '{');
     EXPECT_NE(run.out.find("\"passed\": false"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("\"name\": \"finite-output\",\n      \"group\": \"processing\",\n      \"status\": \"FAIL\""),
-              std::string::npos) << run.out;
+    EXPECT_NE(
+        run.out.find("\"name\": \"finite-output\",\n      \"group\": \"processing\",\n      \"status\": \"FAIL\""),
+        std::string::npos)
+        << run.out;
     EXPECT_EQ(run.out.find("validating"), std::string::npos) << "JSON output is JSON only";
 }
 

@@ -76,8 +76,7 @@ TEST(Validator, AHangIsAFailAfterTheTimeLimit) {
 
 TEST(Validator, TheModuleWithoutAFaultPassesEveryCheck) {
     const vxhost::ValidationReport report = RunChecks("faulty_none", {}, 5);
-    for (const vxhost::CheckResult& c : report.checks)
-        EXPECT_EQ(c.status, CheckStatus::Pass) << c.name << Reasons(c);
+    for (const vxhost::CheckResult& c : report.checks) EXPECT_EQ(c.status, CheckStatus::Pass) << c.name << Reasons(c);
     EXPECT_TRUE(report.Passed());
 }
 

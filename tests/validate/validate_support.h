@@ -28,8 +28,8 @@ inline vxhost::ValidationReport RunChecks(const std::string& plugin, std::vector
     return vxhost::Validate(Plugin(plugin), options);
 }
 
-inline vxhost::CheckResult RunCheck(const std::string& plugin, const std::string& check, int level,
-                                    uint64_t seed = 7, double time_limit = 120.0) {
+inline vxhost::CheckResult RunCheck(const std::string& plugin, const std::string& check, int level, uint64_t seed = 7,
+                                    double time_limit = 120.0) {
     return RunChecks(plugin, {check}, level, seed, time_limit).checks.at(0);
 }
 

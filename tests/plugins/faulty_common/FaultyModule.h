@@ -17,17 +17,17 @@
 
 enum class Fault {
     None,
-    WritesNaN,          // a NaN at the sample where the glide arrives
-    IgnoresOffset,      // reads and writes from the buffers' start, whatever buffer_offset says
-    StampsInThePast,    // stamps from the start of the host's buffer, not the call's first sample
-    CrashesOnNegative,  // a table lookup that cannot take a negative input
-    NeverSleeps,        // announces its output as settled but never asks to sleep
-    SettlesEarly,       // announces "settled" while the glide still has a little way to go
-    AllocatesInProcess, // a scratch vector per processing call
-    HangsOnInfinity,    // a phase wrap that never ends for an infinite input
-    SharesState,        // the glide's level lives in one place for every instance
-    WritesInput,        // keeps its glide level in the "in" buffer
-    SwitchesSilently,   // changes its processing routine without telling the host
+    WritesNaN,           // a NaN at the sample where the glide arrives
+    IgnoresOffset,       // reads and writes from the buffers' start, whatever buffer_offset says
+    StampsInThePast,     // stamps from the start of the host's buffer, not the call's first sample
+    CrashesOnNegative,   // a table lookup that cannot take a negative input
+    NeverSleeps,         // announces its output as settled but never asks to sleep
+    SettlesEarly,        // announces "settled" while the glide still has a little way to go
+    AllocatesInProcess,  // a scratch vector per processing call
+    HangsOnInfinity,     // a phase wrap that never ends for an infinite input
+    SharesState,         // the glide's level lives in one place for every instance
+    WritesInput,         // keeps its glide level in the "in" buffer
+    SwitchesSilently,    // changes its processing routine without telling the host
 };
 
 template <Fault kFault>
@@ -44,10 +44,17 @@ public:
 
     bool getPinProperties(int32_t index, VXPinProperties* p) override {
         switch (index) {
-            case PIN_IN: Describe(p, &m_in, "in", DR_IN, "0"); return true;
-            case PIN_GATE: Describe(p, &m_gate, "gate", DR_IN, "10"); return true;
-            case PIN_OUT: Describe(p, &m_out, "out", DR_OUT, nullptr); return true;
-            default: return false;
+            case PIN_IN:
+                Describe(p, &m_in, "in", DR_IN, "0");
+                return true;
+            case PIN_GATE:
+                Describe(p, &m_gate, "gate", DR_IN, "10");
+                return true;
+            case PIN_OUT:
+                Describe(p, &m_out, "out", DR_OUT, nullptr);
+                return true;
+            default:
+                return false;
         }
     }
 
@@ -64,8 +71,10 @@ public:
 
     void OnPinStatusChange(VXPin* pin) override {
         const uint32_t bit = 1u << (static_cast<uint32_t>(pin->PinIndex()) & 31u);
-        if (pin->Status() == ST_RUN) m_running_inputs |= bit;
-        else m_running_inputs &= ~bit;
+        if (pin->Status() == ST_RUN)
+            m_running_inputs |= bit;
+        else
+            m_running_inputs &= ~bit;
         LeaveStatic();
     }
 
@@ -83,8 +92,9 @@ public:
             const float gap = target - level;
             level = std::fabs(gap) <= kStep ? target : level + (gap > 0.0f ? kStep : -kStep);
             const bool arrived = level == target && m_running_inputs == 0;
-            const bool settled = kFault == Fault::SettlesEarly ? std::fabs(target - level) < 4.0f * kStep && m_running_inputs == 0
-                                                               : arrived;
+            const bool settled = kFault == Fault::SettlesEarly
+                                     ? std::fabs(target - level) < 4.0f * kStep && m_running_inputs == 0
+                                     : arrived;
             if (kFault == Fault::WritesInput) m_in[first + i] = level;
             m_out[first + i] = kFault == Fault::WritesNaN && arrived && !m_output_static ? std::nanf("") : level;
             if (settled && !m_output_static) Announce(i, ST_ONE_OFF);
@@ -125,13 +135,16 @@ private:
     void Announce(int32_t offset, int32_t state) {
         uint32_t clock = SampleClock() + static_cast<uint32_t>(offset);
         if (kFault == Fault::StampsInThePast)
-            clock = static_cast<uint32_t>(CallHost(HC_BUFFER_CLOCK, PIN_OUT, 0, nullptr, 0.0f)) + static_cast<uint32_t>(offset);
+            clock = static_cast<uint32_t>(CallHost(HC_BUFFER_CLOCK, PIN_OUT, 0, nullptr, 0.0f)) +
+                    static_cast<uint32_t>(offset);
         // Without a host callback the host reports no pins, and there is no
         // one to tell.
         if (PinCount() > PIN_OUT) GetPin(PIN_OUT)->TransmitStatusChange(clock, state);
         m_output_static = state == ST_ONE_OFF;
-        if (m_output_static) EnterStatic();
-        else LeaveStatic();
+        if (m_output_static)
+            EnterStatic();
+        else
+            LeaveStatic();
     }
 
     void EnterStatic() {
@@ -152,7 +165,9 @@ private:
     }
 
     // The same rendering under another routine, as modules that sleep have.
-    void ProcessGlideStatic(int32_t buffer_offset, int32_t sample_frames) { ProcessGlide(buffer_offset, sample_frames); }
+    void ProcessGlideStatic(int32_t buffer_offset, int32_t sample_frames) {
+        ProcessGlide(buffer_offset, sample_frames);
+    }
 
     float* m_in = nullptr;
     float* m_gate = nullptr;

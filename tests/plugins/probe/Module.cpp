@@ -11,8 +11,8 @@ void Log(int32_t kind, int32_t a = 0, int32_t b = 0, int32_t c = 0) {
     ++g_log.count;
 }
 
-void Describe(VXPinProperties* p, void* variable, int32_t direction, int32_t datatype,
-              const char* name, int32_t flags = 0) {
+void Describe(VXPinProperties* p, void* variable, int32_t direction, int32_t datatype, const char* name,
+              int32_t flags = 0) {
     p->variable_address = variable;
     p->direction = direction;
     p->datatype = datatype;
@@ -23,8 +23,7 @@ void Describe(VXPinProperties* p, void* variable, int32_t direction, int32_t dat
 
 }  // namespace
 
-Module::Module(vxaudioMasterCallback callback, void* host_data)
-    : VXModule_base(callback, host_data) {}
+Module::Module(vxaudioMasterCallback callback, void* host_data) : VXModule_base(callback, host_data) {}
 
 Module::~Module() { Log(LOG_DESTROYED); }
 
@@ -58,32 +57,52 @@ bool Module::getPinProperties(int32_t index, VXPinProperties* p) {
     switch (m_layout) {
         case LAYOUT_BASIC:
             switch (index) {
-                case 0: Describe(p, &m_in, DR_IN, DT_FSAMPLE, "In"); return true;
-                case 1: Describe(p, &m_out, DR_OUT, DT_FSAMPLE, "Out"); return true;
+                case 0:
+                    Describe(p, &m_in, DR_IN, DT_FSAMPLE, "In");
+                    return true;
+                case 1:
+                    Describe(p, &m_out, DR_OUT, DT_FSAMPLE, "Out");
+                    return true;
                 case 2:
                     Describe(p, &m_choice, DR_IN, DT_ENUM, "Choice");
                     p->datatype_extra = "One=1,Two=2";
                     return true;
-                case 3: Describe(p, &m_flag, DR_PARAMETER, DT_BOOL, "Flag"); return true;
-                case 4: Describe(p, &m_level, DR_PARAMETER, DT_FLOAT, "Level"); return true;
-                case 5: Describe(p, &m_count, DR_PARAMETER, DT_INT, "Count"); return true;
-                default: return false;
+                case 3:
+                    Describe(p, &m_flag, DR_PARAMETER, DT_BOOL, "Flag");
+                    return true;
+                case 4:
+                    Describe(p, &m_level, DR_PARAMETER, DT_FLOAT, "Level");
+                    return true;
+                case 5:
+                    Describe(p, &m_count, DR_PARAMETER, DT_INT, "Count");
+                    return true;
+                default:
+                    return false;
             }
         case LAYOUT_AUTODUPLICATE:
             switch (index) {
-                case 0: Describe(p, &m_in, DR_IN, DT_FSAMPLE, "A"); return true;
-                case 1: Describe(p, &m_extra[0], DR_IN, DT_FSAMPLE, "B", IO_AUTODUPLICATE); return true;
-                default: return false;
+                case 0:
+                    Describe(p, &m_in, DR_IN, DT_FSAMPLE, "A");
+                    return true;
+                case 1:
+                    Describe(p, &m_extra[0], DR_IN, DT_FSAMPLE, "B", IO_AUTODUPLICATE);
+                    return true;
+                default:
+                    return false;
             }
         case LAYOUT_UI_ONLY_FIRST:
         case LAYOUT_UI_SHARED_FIRST: {
-            const int32_t ui_flags = m_layout == LAYOUT_UI_ONLY_FIRST
-                                         ? IO_UI_COMMUNICATION
-                                         : IO_UI_COMMUNICATION | IO_UI_DSP_SHARED;
+            const int32_t ui_flags =
+                m_layout == LAYOUT_UI_ONLY_FIRST ? IO_UI_COMMUNICATION : IO_UI_COMMUNICATION | IO_UI_DSP_SHARED;
             switch (index) {
-                case 0: Describe(p, &m_count, DR_IN, DT_INT, "U", ui_flags); return true;
-                case 1: Describe(p, &m_in, DR_IN, DT_FSAMPLE, "A"); return true;
-                default: return false;
+                case 0:
+                    Describe(p, &m_count, DR_IN, DT_INT, "U", ui_flags);
+                    return true;
+                case 1:
+                    Describe(p, &m_in, DR_IN, DT_FSAMPLE, "A");
+                    return true;
+                default:
+                    return false;
             }
         }
         case LAYOUT_THREE:
@@ -98,12 +117,23 @@ bool Module::getPinProperties(int32_t index, VXPinProperties* p) {
         }
         case LAYOUT_FLAG_RULE:
             switch (index) {
-                case 0: Describe(p, &m_count, DR_IN, DT_INT, "Private", IO_PATCH_STORE | IO_PRIVATE); return true;
-                case 1: Describe(p, &m_out, DR_OUT, DT_FSAMPLE, "Output", IO_PATCH_STORE); return true;
-                case 2: Describe(p, &m_level, DR_IN, DT_FLOAT, "Ui", IO_PATCH_STORE | IO_UI_COMMUNICATION); return true;
-                case 3: Describe(p, &m_in, DR_IN, DT_FSAMPLE, "Plain"); return true;
-                case 4: Describe(p, &m_flag, DR_IN, DT_BOOL, "Broken", IO_PATCH_STORE); return true;
-                default: return false;
+                case 0:
+                    Describe(p, &m_count, DR_IN, DT_INT, "Private", IO_PATCH_STORE | IO_PRIVATE);
+                    return true;
+                case 1:
+                    Describe(p, &m_out, DR_OUT, DT_FSAMPLE, "Output", IO_PATCH_STORE);
+                    return true;
+                case 2:
+                    Describe(p, &m_level, DR_IN, DT_FLOAT, "Ui", IO_PATCH_STORE | IO_UI_COMMUNICATION);
+                    return true;
+                case 3:
+                    Describe(p, &m_in, DR_IN, DT_FSAMPLE, "Plain");
+                    return true;
+                case 4:
+                    Describe(p, &m_flag, DR_IN, DT_BOOL, "Broken", IO_PATCH_STORE);
+                    return true;
+                default:
+                    return false;
             }
         default:
             return false;
@@ -112,9 +142,12 @@ bool Module::getPinProperties(int32_t index, VXPinProperties* p) {
 
 VXProcessRoutine Module::Routine(int32_t which) {
     switch (which) {
-        case ROUTINE_ADD_ONE: return ProcessRoutine<&Module::ProcessAddOne>();
-        case ROUTINE_CONSTANT: return ProcessRoutine<&Module::ProcessConstant>();
-        default: return ProcessRoutine<&VXModule_base::EmptyProcess>();
+        case ROUTINE_ADD_ONE:
+            return ProcessRoutine<&Module::ProcessAddOne>();
+        case ROUTINE_CONSTANT:
+            return ProcessRoutine<&Module::ProcessConstant>();
+        default:
+            return ProcessRoutine<&VXModule_base::EmptyProcess>();
     }
 }
 
@@ -144,8 +177,10 @@ void Module::OnHostMessage(int32_t value, int32_t index, void* ptr) {
             AddEvent(args->clock, args->value, args->pin, args->which, 7);
             break;
         case PROBE_ADD_CALL_EVENT:
-            if (args->which == 0) AddCallEvent(args->clock, &Module::PlainCall);
-            else AddCallEvent(args->clock, &VXModule_base::Spare1);
+            if (args->which == 0)
+                AddCallEvent(args->clock, &Module::PlainCall);
+            else
+                AddCallEvent(args->clock, &VXModule_base::Spare1);
             break;
         case PROBE_GET_VALUE:
             *static_cast<float*>(ptr) = GetPin(index)->GetValue();
@@ -164,8 +199,8 @@ void Module::OnHostMessage(int32_t value, int32_t index, void* ptr) {
             break;
         case PROBE_GET_PIN: {
             VXPin* pin = GetPin(index);
-            *static_cast<ProbePinInfo*>(ptr) = {pin->PinIndex(), pin->Status(), pin->Datatype(),
-                                                pin->ValuePtr(), pin->Module()};
+            *static_cast<ProbePinInfo*>(ptr) = {pin->PinIndex(), pin->Status(), pin->Datatype(), pin->ValuePtr(),
+                                                pin->Module()};
             break;
         }
         case PROBE_GET_ROUTINE_WORD: {

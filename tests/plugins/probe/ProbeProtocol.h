@@ -7,17 +7,17 @@
 #include <stdint.h>
 
 enum ProbeCommand {
-    PROBE_GET_LOG = 1,          // ptr: ProbeLog** receives the log's address
-    PROBE_SET_LAYOUT = 2,       // index: a ProbeLayout, before OP_OPEN
-    PROBE_ADD_EVENT = 3,        // ptr: ProbeArgs {clock, type=value, int_value=pin, int_value2=which}
-    PROBE_ADD_CALL_EVENT = 4,   // ptr: ProbeArgs {clock, which: 0 plain routine, 1 virtual Spare1}
-    PROBE_GET_VALUE = 5,        // index: pin; ptr: float* receives GetValue()
-    PROBE_TRANSMIT_VALUE = 6,   // ptr: ProbeArgs {clock, pin, value}
-    PROBE_QUERY_FLAG = 7,       // index: pin; ptr: int32_t* receives QueryHostFlag()
-    PROBE_TRANSMIT_STATUS = 8,  // ptr: ProbeArgs {clock, pin, value = state}
-    PROBE_SET_ROUTINE = 9,      // index: a ProbeRoutine
-    PROBE_GET_PIN = 10,         // index: pin; ptr: ProbePinInfo* receives the pin's members
-    PROBE_GET_ROUTINE_WORD = 11 // index: a ProbeRoutine; ptr: intptr_t* receives its entry word
+    PROBE_GET_LOG = 1,           // ptr: ProbeLog** receives the log's address
+    PROBE_SET_LAYOUT = 2,        // index: a ProbeLayout, before OP_OPEN
+    PROBE_ADD_EVENT = 3,         // ptr: ProbeArgs {clock, type=value, int_value=pin, int_value2=which}
+    PROBE_ADD_CALL_EVENT = 4,    // ptr: ProbeArgs {clock, which: 0 plain routine, 1 virtual Spare1}
+    PROBE_GET_VALUE = 5,         // index: pin; ptr: float* receives GetValue()
+    PROBE_TRANSMIT_VALUE = 6,    // ptr: ProbeArgs {clock, pin, value}
+    PROBE_QUERY_FLAG = 7,        // index: pin; ptr: int32_t* receives QueryHostFlag()
+    PROBE_TRANSMIT_STATUS = 8,   // ptr: ProbeArgs {clock, pin, value = state}
+    PROBE_SET_ROUTINE = 9,       // index: a ProbeRoutine
+    PROBE_GET_PIN = 10,          // index: pin; ptr: ProbePinInfo* receives the pin's members
+    PROBE_GET_ROUTINE_WORD = 11  // index: a ProbeRoutine; ptr: intptr_t* receives its entry word
 };
 
 enum ProbeLayout {
@@ -34,8 +34,8 @@ enum ProbeLayout {
 enum ProbeRoutine { ROUTINE_EMPTY = 0, ROUTINE_ADD_ONE = 1, ROUTINE_CONSTANT = 2 };
 
 enum ProbeLogKind {
-    LOG_PIN_STATUS = 1,     // a = pin, b = state seen during the notification
-    LOG_DATA = 2,           // a = time stamp, b = data, c = data2
+    LOG_PIN_STATUS = 1,  // a = pin, b = state seen during the notification
+    LOG_DATA = 2,        // a = time stamp, b = data, c = data2
     LOG_RESTART = 3,
     LOG_RESTART_VALUE = 4,  // a = value
     LOG_CALL_PLAIN = 5,

@@ -16,12 +16,23 @@ void Module::Open() {
 
 bool Module::getPinProperties(int32_t index, VXPinProperties* p) {
     switch (index) {
-        case TRACER_IN: *p = {&m_in, DR_IN, DT_FSAMPLE, "In", "0", nullptr, 0, 0}; return true;
-        case TRACER_CTL: *p = {&m_ctl, DR_IN, DT_FSAMPLE, "Ctl", "5", nullptr, 0, 0}; return true;
-        case TRACER_OUT: *p = {&m_out, DR_OUT, DT_FSAMPLE, "Out", nullptr, nullptr, 0, 0}; return true;
-        case TRACER_CHOICE: *p = {&m_choice, DR_IN, DT_ENUM, "Choice", "1", "A=1,B=2", 0, 0}; return true;
-        case TRACER_OFFSET: *p = {&m_offset, DR_PARAMETER, DT_FLOAT, "Offset", "0", nullptr, 0, 0}; return true;
-        default: return false;
+        case TRACER_IN:
+            *p = {&m_in, DR_IN, DT_FSAMPLE, "In", "0", nullptr, 0, 0};
+            return true;
+        case TRACER_CTL:
+            *p = {&m_ctl, DR_IN, DT_FSAMPLE, "Ctl", "5", nullptr, 0, 0};
+            return true;
+        case TRACER_OUT:
+            *p = {&m_out, DR_OUT, DT_FSAMPLE, "Out", nullptr, nullptr, 0, 0};
+            return true;
+        case TRACER_CHOICE:
+            *p = {&m_choice, DR_IN, DT_ENUM, "Choice", "1", "A=1,B=2", 0, 0};
+            return true;
+        case TRACER_OFFSET:
+            *p = {&m_offset, DR_PARAMETER, DT_FLOAT, "Offset", "0", nullptr, 0, 0};
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -43,26 +54,35 @@ void Module::OnDataEvent(uint32_t time_stamp, int32_t data, int16_t data2) {
 void Module::OnHostMessage(int32_t value, int32_t index, void* ptr) {
     const auto* args = static_cast<const TracerArgs*>(ptr);
     switch (value) {
-        case TRACER_GET_LOG: *static_cast<TracerLog**>(ptr) = &m_log; break;
-        case TRACER_SCHEDULE: AddEvent(args->clock, ET_DATA, args->interval, args->count, 0); break;
-        case TRACER_SET_SLEEPY: m_sleepy = index != 0; break;
+        case TRACER_GET_LOG:
+            *static_cast<TracerLog**>(ptr) = &m_log;
+            break;
+        case TRACER_SCHEDULE:
+            AddEvent(args->clock, ET_DATA, args->interval, args->count, 0);
+            break;
+        case TRACER_SET_SLEEPY:
+            m_sleepy = index != 0;
+            break;
         case TRACER_ANNOUNCE:
             m_announce_pending = true;
             m_announce_offset = args->offset;
             m_announce_state = args->state;
             break;
         case TRACER_SET_ROUTINE:
-            if (index == 0) SetProcessFunction(ProcessRoutine<&Module::ProcessPass>());
-            else SetProcessFunction(ProcessRoutine<&Module::ProcessMinusOne>());
+            if (index == 0)
+                SetProcessFunction(ProcessRoutine<&Module::ProcessPass>());
+            else
+                SetProcessFunction(ProcessRoutine<&Module::ProcessMinusOne>());
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
 void Module::AfterProcess(int32_t sample_frames) {
     if (m_announce_pending && m_announce_offset < sample_frames) {
-        GetPin(TRACER_OUT)->TransmitStatusChange(SampleClock() + static_cast<uint32_t>(m_announce_offset),
-                                                 m_announce_state);
+        GetPin(TRACER_OUT)
+            ->TransmitStatusChange(SampleClock() + static_cast<uint32_t>(m_announce_offset), m_announce_state);
         m_announce_pending = false;
     }
     if (m_sleepy) CallHost(HC_SLEEP, 0, 0, nullptr, 0.0f);

@@ -12,7 +12,8 @@ enum TracerCommand {
     TRACER_GET_LOG = 1,     // ptr: TracerLog** receives this instance's log
     TRACER_SCHEDULE = 2,    // ptr: TracerArgs {clock, interval, count}: ET_DATA events, one every interval samples
     TRACER_SET_SLEEPY = 3,  // index 1: ask to sleep on every processing call; 0: never
-    TRACER_ANNOUNCE = 4,    // ptr: TracerArgs {offset, state}: the next processing call announces Out at its clock + offset
+    TRACER_ANNOUNCE =
+        4,  // ptr: TracerArgs {offset, state}: the next processing call announces Out at its clock + offset
     TRACER_SET_ROUTINE = 5  // index 0: Out = In + Offset; 1: Out = -1 (a second processing routine)
 };
 
