@@ -64,8 +64,8 @@ VXProcessRoutine ProcessRoutine() {
 
 class VXModule_base {
 public:
-    // Inside makeModule: fills the record; no host call.
-    VXModule_base(vxaudioMasterCallback callback, void* host_data);
+    // Inside makeModule: fills the record; no host call, no exception.
+    VXModule_base(vxaudioMasterCallback callback, void* host_data) noexcept;
     // OP_CLOSE: releases the pin array, last pin first. No host call.
     virtual ~VXModule_base();
     VXModule_base(const VXModule_base&) = delete;
