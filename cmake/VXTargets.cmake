@@ -26,12 +26,11 @@ set(VX_SDK_DIR ${CMAKE_SOURCE_DIR}/vx_sdk2)
 
 # vx_add_plugin(NAME SOURCES...): a plug-in library NAME.so / NAME.dll in
 # build/<preset>/plugins, with the framework compiled in and only
-# getModuleProperties and makeModule exported. The plug-in's folder must hold
-# Module.h declaring its `Module`.
+# getModuleProperties and makeModule exported. One of the sources names the
+# plug-in's module class with VX_REGISTER_MODULE (VXPluginEntry.h).
 function(vx_add_plugin name)
   add_library(${name} MODULE ${ARGN} ${VX_SDK_DIR}/VXPluginEntry.cpp)
   target_link_libraries(${name} PRIVATE vx_sdk2)
-  target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   set_target_properties(${name} PROPERTIES
     PREFIX ""
     LIBRARY_OUTPUT_DIRECTORY ${VX_PLUGIN_DIR}

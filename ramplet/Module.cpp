@@ -1,5 +1,12 @@
 #include "Module.h"
 
+#include <cmath>
+#include <cstring>
+
+#include "VXPluginEntry.h"
+
+namespace ramplet {
+
 namespace {
 
 enum : int32_t {
@@ -14,9 +21,17 @@ enum : int32_t {
     PIN_COUNT = 8
 };
 
+// The host writes the setting's byte, so it is read as a byte: any value
+// other than 0 means true.
+bool SettingIsOn(const bool& setting) {
+    unsigned char byte;
+    std::memcpy(&byte, &setting, 1);
+    return byte != 0;
+}
+
 }  // namespace
 
-Module::Module(vxaudioMasterCallback callback, void* host_data) : VXModule_base(callback, host_data) {}
+Module::Module(vxaudioMasterCallback callback, void* host_data) noexcept : VXModule_base(callback, host_data) {}
 
 bool Module::FillModuleProperties(VXModuleProperties* properties) {
     properties->id = "Ramplet";
@@ -25,8 +40,9 @@ bool Module::FillModuleProperties(VXModuleProperties* properties) {
     return true;
 }
 
-// Dispatcher call (OP_GET_PIN_PROPERTIES), and the base's Open. The record
-// arrives zero-filled from the framework; datatype_extra and flags stay so.
+// Dispatcher call (OP_GET_PIN_PROPERTIES), and the base's Open. Fields the
+// table leaves out (datatype_extra, flags, spare) keep what the caller put
+// in the record: zeros from Open, whatever the host left there otherwise.
 bool Module::getPinProperties(int32_t index, VXPinProperties* properties) {
     struct PinRow {
         const char* name;
@@ -62,22 +78,12 @@ bool Module::getPinProperties(int32_t index, VXPinProperties* properties) {
 void Module::Open() {
     SetProcessFunction(ProcessRoutine<&Module::ProcessEnvelope>());
     VXModule_base::Open();
-    m_sustain_level = 0.5f;
-    m_peak_level = 1.0f;
+    m_envelope.Start(SampleRate());
     m_last_attack = -999.0f;
     m_last_decay = -999.0f;
     m_last_sustain = -999.0f;
     m_last_release = -999.0f;
     m_last_level = -999.0f;
-    m_attack_samples = 1.0f;
-    m_decay_samples = 1.0f;
-    m_release_samples = 1.0f;
-    m_attack_step = 0.0f;
-    m_decay_step = 0.0f;
-    m_release_step = 0.0f;
-    m_sample_rate = SampleRate();
-    m_level = 0.0f;
-    m_segment = ENV_IDLE;
     m_static_routine = false;
     m_output_static = true;  // nothing announced yet: the output counts as settled
     m_running_inputs = 0;
@@ -88,7 +94,7 @@ void Module::Open() {
 // Dispatcher call (OP_RESTART). The segment goes on; a sustain shows its
 // level again from the next call, because the sustain reloads it on entry.
 void Module::Restart() {
-    m_level = 0.0f;
+    m_envelope.level = 0.0f;
     VXModule_base::Restart();
 }
 
@@ -141,6 +147,72 @@ void Module::ProcessEnvelopeStatic(int32_t buffer_offset, int32_t sample_frames)
     }
 }
 
+// The inputs are examined on every fourth call (CheckInputs), and at the
+// call after a control input's notification, at the call's first sample,
+// which keeps the power function out of most calls. A sample that is not a
+// finite number is passed over: the envelope keeps what it derived from the
+// last finite sample, so a passing fault upstream leaves no trace once the
+// input is back.
+void Module::ExamineInputs(int32_t buffer_offset) {
+    const auto examine = [this, buffer_offset](const float* input, float& last, ControlInput which) {
+        const float value = input[buffer_offset];
+        if (!std::isfinite(value) || value == last) return;
+        last = value;
+        UpdateParameter(buffer_offset, which);
+    };
+    examine(m_attack, m_last_attack, ControlInput::Attack);
+    examine(m_decay, m_last_decay, ControlInput::Decay);
+    examine(m_sustain, m_last_sustain, ControlInput::Sustain);
+    examine(m_release, m_last_release, ControlInput::Release);
+    examine(m_overall_level, m_last_level, ControlInput::OverallLevel);
+}
+
+// Processing routine: one changed control input to the envelope. A new
+// overall level reads the sustain input again, to scale it; a non-finite
+// one counts as the last finite sustain examined.
+void Module::UpdateParameter(int32_t buffer_offset, ControlInput which) {
+    switch (which) {
+        case ControlInput::Attack:
+            m_envelope.SetAttack(m_attack[buffer_offset]);
+            break;
+        case ControlInput::Decay:
+            m_envelope.SetDecay(m_decay[buffer_offset]);
+            break;
+        case ControlInput::Sustain:
+            m_envelope.SetSustain(m_sustain[buffer_offset]);
+            break;
+        case ControlInput::Release:
+            m_envelope.SetRelease(m_release[buffer_offset]);
+            break;
+        case ControlInput::OverallLevel: {
+            const float sustain = m_sustain[buffer_offset];
+            m_envelope.SetOverallLevel(m_overall_level[buffer_offset],
+                                       std::isfinite(sustain) ? sustain : m_last_sustain);
+            break;
+        }
+    }
+}
+
+// Processing routine: the envelope writes the call's samples and stops
+// wherever a segment begins in which the output starts or stops moving;
+// the announcement is made there, stamped with that sample's offset in the
+// call, and the rendering goes on. A segment current at the call's first
+// sample is announced there too: it begins again with every call.
+void Module::Render(int32_t buffer_offset, int32_t sample_frames) {
+    float* const out = m_signal_out + buffer_offset;
+    const float* const gate = m_watch_gate ? m_gate + buffer_offset : nullptr;
+    const bool reset_on_trigger = SettingIsOn(m_reset_on_trigger);
+    for (int32_t i = 0; i < sample_frames;) {
+        if (m_envelope.OutputMoves()) {
+            AnnounceRunning(i);
+        } else {
+            AnnounceStatic(i);
+            EnterStaticRoutine();
+        }
+        i = m_envelope.Render(out, gate, i, sample_frames, reset_on_trigger);
+    }
+}
+
 // A streaming input keeps the module processed: its output may be constant
 // now but the input will be read again (EnterStaticRoutine tests it).
 void Module::InstallStaticRoutine() {
@@ -165,3 +237,7 @@ void Module::TransmitStatic(int32_t offset) {
     GetPin(PIN_SIGNAL_OUT)->TransmitStatusChange(SampleClock() + static_cast<uint32_t>(offset), ST_ONE_OFF);
     m_output_static = true;
 }
+
+}  // namespace ramplet
+
+VX_REGISTER_MODULE(ramplet::Module)

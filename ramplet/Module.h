@@ -3,29 +3,28 @@
 // a retrigger restarts from zero.
 //
 // Module.cpp holds what the host sees (properties, pins, open, restart,
-// stream-state tracking, announcements, the two processing routines and the
-// sleep countdown); Parameters.cpp turns the control inputs into times, steps
-// and levels; Render.cpp runs the segment state machine over the samples.
+// stream-state tracking, the examination of the control inputs,
+// announcements, the two processing routines and the sleep countdown);
+// Envelope.cpp holds the envelope itself: the mapping of the control inputs
+// to times, steps and levels, and the segment state machine that writes the
+// samples.
 #ifndef RAMPLET_MODULE_H
 #define RAMPLET_MODULE_H
 
 #include <cstdint>
 
+#include "Envelope.h"
 #include "VXModule_base.h"
 
-// Segments of the envelope (m_segment).
-enum : int32_t {
-    ENV_IDLE = 0,     // writes 0.0 and waits for the gate
-    ENV_ATTACK = 1,   // rises by m_attack_step towards m_peak_level
-    ENV_DECAY = 2,    // falls by m_decay_step towards m_sustain_level
-    ENV_SUSTAIN = 3,  // holds m_sustain_level
-    ENV_RELEASE = 4   // falls by m_release_step towards 0
-};
+namespace ramplet {
+
+// The control inputs, in the order in which each examination takes them.
+enum class ControlInput { Attack, Decay, Sustain, Release, OverallLevel };
 
 class Module : public VXModule_base {
 public:
     // Inside makeModule. Member values come at Open.
-    Module(vxaudioMasterCallback callback, void* host_data);
+    Module(vxaudioMasterCallback callback, void* host_data) noexcept;
     ~Module() override = default;
     // getModuleProperties, plug-in index 0.
     static bool FillModuleProperties(VXModuleProperties* properties);
@@ -63,17 +62,15 @@ private:
     void TransmitRunning(int32_t offset);
     void TransmitStatic(int32_t offset);
 
-    // Processing routine only (Parameters.cpp, Render.cpp). Three calls in
-    // four just count, so only the examination is out of line.
+    // Processing routine only. Three calls in four just count, so only the
+    // examination is out of line.
     void CheckInputs(int32_t buffer_offset) {
         if ((m_call_count & 3u) == 0) ExamineInputs(buffer_offset);
         ++m_call_count;
     }
     void ExamineInputs(int32_t buffer_offset);
-    void UpdateParameter(int32_t buffer_offset, int32_t which);
+    void UpdateParameter(int32_t buffer_offset, ControlInput which);
     void Render(int32_t buffer_offset, int32_t sample_frames);
-    template <bool kGateWatched>
-    void RenderSegments(float* out, const float* gate, int32_t sample_frames);
 
     float* m_gate;
     float* m_attack;
@@ -86,22 +83,12 @@ private:
     // it leaves a defined value; Open must not touch it, the host may have
     // written it already.
     bool m_reset_on_trigger = false;
-    float m_sustain_level;
-    float m_peak_level;
+    Envelope m_envelope;  // levels, times, steps, segment; started at Open
     float m_last_attack;
     float m_last_decay;
     float m_last_sustain;
     float m_last_release;
     float m_last_level;
-    float m_attack_samples;
-    float m_decay_samples;
-    float m_release_samples;
-    float m_attack_step;
-    float m_decay_step;
-    float m_release_step;
-    float m_sample_rate;
-    float m_level;
-    int32_t m_segment;
     int32_t m_sleep_countdown;
     bool m_static_routine;
     bool m_output_static;
@@ -109,5 +96,7 @@ private:
     bool m_watch_gate;
     uint32_t m_call_count;
 };
+
+}  // namespace ramplet
 
 #endif  // RAMPLET_MODULE_H

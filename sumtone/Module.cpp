@@ -1,5 +1,9 @@
 #include "Module.h"
 
+#include "VXPluginEntry.h"
+
+namespace sumtone {
+
 namespace {
 
 enum : int32_t {
@@ -17,7 +21,7 @@ enum : int32_t {
 
 }  // namespace
 
-Module::Module(vxaudioMasterCallback callback, void* host_data) : VXModule_base(callback, host_data) {}
+Module::Module(vxaudioMasterCallback callback, void* host_data) noexcept : VXModule_base(callback, host_data) {}
 
 bool Module::FillModuleProperties(VXModuleProperties* properties) {
     properties->id = "Sumtone";
@@ -69,7 +73,7 @@ void Module::Open() {
     m_loop.phase_scale = 2.0 / SampleRate();
     m_loop.phase = 0.0;
     m_loop.spacing_phase = 0.0;
-    m_lanes = sumtone::WidestLaneSet();
+    m_lanes = WidestLaneSet();
 }
 
 // Event delivery, for a notification on any pin. The gate decides on its own:
@@ -121,8 +125,12 @@ void Module::ProcessOscillatorStatic(int32_t buffer_offset, int32_t sample_frame
 // Processing routine. "maxfreq" and "N" count from the call's first sample
 // only; every other input is read afresh at every sample.
 void Module::RenderSamples(int32_t buffer_offset, int32_t sample_frames) {
-    const sumtone::LoopBuffers buffers{m_fc + buffer_offset,      m_fm1 + buffer_offset,   m_n + buffer_offset,
-                                       m_a + buffer_offset,       m_gate + buffer_offset,  m_detune + buffer_offset,
-                                       m_maxfreq + buffer_offset, m_output + buffer_offset};
-    sumtone::RenderSeries(m_lanes, m_loop, buffers, m_mode == 1, sample_frames);
+    const LoopBuffers buffers{m_fc + buffer_offset,      m_fm1 + buffer_offset,   m_n + buffer_offset,
+                              m_a + buffer_offset,       m_gate + buffer_offset,  m_detune + buffer_offset,
+                              m_maxfreq + buffer_offset, m_output + buffer_offset};
+    RenderSeries(m_lanes, m_loop, buffers, m_mode == 1, sample_frames);
 }
+
+}  // namespace sumtone
+
+VX_REGISTER_MODULE(sumtone::Module)

@@ -17,10 +17,12 @@
 #include "SampleLoop.h"
 #include "VXModule_base.h"
 
+namespace sumtone {
+
 class Module : public VXModule_base {
 public:
     // Inside makeModule. Member values come at Open.
-    Module(vxaudioMasterCallback callback, void* host_data);
+    Module(vxaudioMasterCallback callback, void* host_data) noexcept;
     ~Module() override = default;
     // getModuleProperties, plug-in index 0.
     static bool FillModuleProperties(VXModuleProperties* properties);
@@ -51,8 +53,8 @@ private:
     float* m_detune;
     float* m_maxfreq;
     float* m_output;
-    sumtone::LoopState m_loop;  // phases, frequency cache, phase scale
-    sumtone::LaneSet m_lanes;   // the processor's widest, chosen at Open
+    LoopState m_loop;  // phases, frequency cache, phase scale
+    LaneSet m_lanes;   // the processor's widest, chosen at Open
     // Written by the host only, through the "Mode" pin. Starts at the pin's
     // default so that a host that never writes it leaves a defined value;
     // Open must not touch it, the host may have written it already.
@@ -60,5 +62,7 @@ private:
     bool m_output_static;
     int32_t m_sleep_countdown;
 };
+
+}  // namespace sumtone
 
 #endif  // SUMTONE_MODULE_H

@@ -19,7 +19,7 @@ struct FreeDeleter {
 
 }  // namespace
 
-VXGUI_base::VXGUI_base(vxguiMasterCallback callback, int32_t host_data) : vxaudioMaster(callback), m_record() {
+VXGUI_base::VXGUI_base(vxguiMasterCallback callback, intptr_t host_data) : vxaudioMaster(callback), m_record() {
     std::memset(&m_record, 0, sizeof m_record);
     m_record.magic = VX_GUI_MAGIC;
     m_record.version = VX_GUI_RECORD_VERSION;

@@ -56,8 +56,10 @@ static_assert(std::is_standard_layout_v<VXGuiPin> && std::is_trivially_copyable_
 
 class VXGUI_base {
 public:
-    // Fills the record; no host call. The host may use the record from here on.
-    VXGUI_base(vxguiMasterCallback callback, int32_t host_data);
+    // Fills the record; no host call. The host may use the record from here
+    // on. host_data is a 32-bit word on the 32-bit targets and pointer-sized
+    // elsewhere, as the module record's is.
+    VXGUI_base(vxguiMasterCallback callback, intptr_t host_data);
     // Releases nothing. GOP_CLOSE deletes the object through this destructor.
     virtual ~VXGUI_base();
     VXGUI_base(const VXGUI_base&) = delete;

@@ -18,7 +18,9 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#if defined(__i386__) || defined(_M_IX86)
+#if defined(_MSC_VER)
+#define VX_CDECL __cdecl
+#elif defined(__i386__)
 #define VX_CDECL __attribute__((cdecl))
 #else
 #define VX_CDECL
@@ -253,7 +255,7 @@ typedef struct VXGuiRecord {
     int32_t magic;                      /* VX_GUI_MAGIC; constant */
     int32_t version;                    /* 1; constant */
     VXGuiDispatcherFunction dispatcher; /* constant */
-    int32_t host_data;                  /* the constructor's word; never read by the plug-in */
+    intptr_t host_data;                 /* the constructor's word, pointer-sized; never read by the plug-in */
     VXGuiObject* object;                /* the GUI object that embeds this record */
     int32_t reserved[5];                /* 0 */
 } VXGuiRecord;
@@ -292,6 +294,8 @@ enum {
     GHC_QUERY_20 = 20             /* ptr; non-zero result means true */
 };
 
+VX_STATIC_ASSERT(sizeof(((VXGuiRecord*)0)->host_data) == sizeof(((VXPluginRecord*)0)->host_data),
+                 "both records carry host data of pointer size");
 #if INTPTR_MAX == INT32_MAX
 VX_STATIC_ASSERT(offsetof(VXGuiRecord, magic) == 0, "gui magic");
 VX_STATIC_ASSERT(offsetof(VXGuiRecord, version) == 4, "gui version");

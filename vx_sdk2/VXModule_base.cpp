@@ -14,7 +14,7 @@ bool IsModuleSidePin(int32_t flags) { return (flags & IO_UI_COMMUNICATION) == 0 
 
 }  // namespace
 
-VXModule_base::VXModule_base(vxaudioMasterCallback callback, void* host_data)
+VXModule_base::VXModule_base(vxaudioMasterCallback callback, void* host_data) noexcept
     : m_callback(callback),
       m_record(),
       m_pins(nullptr),

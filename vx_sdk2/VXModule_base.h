@@ -64,8 +64,8 @@ VXProcessRoutine ProcessRoutine() {
 
 class VXModule_base {
 public:
-    // Inside makeModule: fills the record; no host call.
-    VXModule_base(vxaudioMasterCallback callback, void* host_data);
+    // Inside makeModule: fills the record; no host call, no exception.
+    VXModule_base(vxaudioMasterCallback callback, void* host_data) noexcept;
     // OP_CLOSE: releases the pin array, last pin first. No host call.
     virtual ~VXModule_base();
     VXModule_base(const VXModule_base&) = delete;
@@ -82,6 +82,10 @@ public:
     virtual void Open();
     // Dispatcher call OP_CLOSE, before destruction.
     virtual void Close();
+    // Spare1, Spare2 and Spare3 have no caller. They keep their places, so
+    // that every operation after them sits in the virtual-table slot that
+    // modules are compiled against; Spare1 also serves the tests as a
+    // virtual routine for call events.
     virtual void Spare1();
     virtual void SetSampleRate(float rate);
     virtual void SetBlockSize(int32_t size);

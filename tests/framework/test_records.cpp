@@ -31,6 +31,17 @@ TEST(MakeModule, OnlyIndexZeroProfileOneCreatesAnInstance) {
     EXPECT_EQ(probe.MakeModule()(-1, 1, nullptr, nullptr), nullptr);
 }
 
+// A C host cannot catch an exception: when the free store has no room for
+// the instance, makeModule answers null, and the next call creates one.
+TEST_F(ProbeTest, MakeModuleAnswersNullWhenTheInstanceCannotBeAllocated) {
+    ASSERT_TRUE(host.Create());
+    Command(PROBE_REFUSE_NEXT_INSTANCE);
+    const auto& probe = LoadPlugin("probe");
+    EXPECT_EQ(probe.MakeModule()(0, 1, nullptr, nullptr), nullptr);
+    vxhost::TestHost next(probe);
+    EXPECT_TRUE(next.Create());
+}
+
 TEST_F(ProbeTest, AFreshRecordHoldsItsConstantsAndDefaults) {
     ASSERT_TRUE(host.Create());
     const VXPluginRecord* r = host.Record();

@@ -37,7 +37,7 @@ inline VXIntPtr VX_CDECL RecordingCallback(VXGuiRecord* record, int32_t opcode, 
 
 class TestGui : public VXGUI_base {
 public:
-    explicit TestGui(vxguiMasterCallback callback = &RecordingCallback, int32_t host_data = 0)
+    explicit TestGui(vxguiMasterCallback callback = &RecordingCallback, intptr_t host_data = 0)
         : VXGUI_base(callback, host_data) {
         ++g_live_guis;
     }

@@ -1,6 +1,13 @@
 // The envelope's time scale and its output are the same bits on every target.
+//
+// The scenario's samples in data/scenario.f32 (little-endian 32-bit floats)
+// come from the native build; after a deliberate change of the envelope's
+// sound, rewrite them by running the native ramplet_tests with
+// VX_WRITE_REFERENCE=1 in the environment.
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 
 #include "VXMath.h"
 #include "ramplet_host.h"
@@ -20,52 +27,92 @@ TEST(EnvelopeDeterminism, TimeScaleMatchesThePowerFunction) {
     }
 }
 
-// Notes with and without reset, retriggers, inputs changing between notes,
-// spells without gate watch, and calls of uneven length at 44100 Hz: the
-// output bits hash to one constant on every target.
-TEST(EnvelopeDeterminism, ScenarioRendersTheSameBitsEverywhere) {
+namespace {
+
+const char* const kReference = VX_TEST_SOURCE_DIR "/ramplet/data/scenario.f32";
+
+std::vector<float> ReadReference() {
+    std::ifstream in(kReference, std::ios::binary);
+    std::vector<float> samples;
+    unsigned char bytes[4];
+    while (in.read(reinterpret_cast<char*>(bytes), 4)) {
+        const uint32_t word = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
+        float value;
+        std::memcpy(&value, &word, sizeof value);
+        samples.push_back(value);
+    }
+    return samples;
+}
+
+void WriteReference(const std::vector<float>& samples) {
+    std::ofstream out(kReference, std::ios::binary);
+    for (float value : samples) {
+        uint32_t word;
+        std::memcpy(&word, &value, sizeof word);
+        const unsigned char bytes[4] = {static_cast<unsigned char>(word), static_cast<unsigned char>(word >> 8),
+                                        static_cast<unsigned char>(word >> 16), static_cast<unsigned char>(word >> 24)};
+        out.write(reinterpret_cast<const char*>(bytes), 4);
+    }
+}
+
+// Notes with and without reset, retriggers, a note held by a negative gate,
+// inputs changing between notes, spells without gate watch, and calls of
+// uneven length, at 4410 Hz so that whole notes fit in few samples.
+std::vector<float> RenderScenario() {
     Inputs in;
     in.attack = 0.13f;
     in.decay = 0.31f;
     in.sustain = 0.62f;
     in.release = 0.27f;
     in.level = 0.9f;
-    Envelope env(44100.0f, 1024, in);
-    const int32_t kCallSizes[] = {1024, 700, 1, 333, 512, 97, 1024, 64};
-    uint64_t hash = 1469598103934665603ull;
+    Envelope env(4410.0f, 128, in);
+    const int32_t kCallSizes[] = {102, 70, 1, 33, 51, 10, 102, 6};
+    std::vector<float> all;
     uint32_t sample = 0;
-    for (int call = 0; call < 480; ++call) {
+    for (int call = 0; call < 240; ++call) {
         const int32_t frames = kCallSizes[call % 8];
-        if (call % 40 == 0) env.Notify(GATE, call % 80 == 0 ? ST_RUN : ST_ONE_OFF);
-        if (call % 40 == 25) env.Notify(DECAY, ST_ONE_OFF);
-        if (call == 120) {
+        if (call % 20 == 0) env.Notify(GATE, call % 40 == 0 ? ST_RUN : ST_ONE_OFF);
+        if (call % 20 == 13) env.Notify(DECAY, ST_ONE_OFF);
+        if (call == 60) {
             env.host.Fill(ATTACK, 0.02f);
             env.host.Fill(LEVEL, 0.5f);
         }
-        if (call == 200) {
+        if (call == 100) {
             env.host.Fill(DECAY, 0.05f);
             env.host.Fill(SUSTAIN, 0.2f);
         }
-        if (call == 260) env.host.SetSetting(RESET_ON_TRIGGER, 1.0);
-        if (call == 330) {
+        if (call == 130) env.host.SetSetting(RESET_ON_TRIGGER, 1.0);
+        if (call == 165) {
             env.host.Fill(RELEASE, 0.4f);
             env.host.Fill(LEVEL, 1.2f);
         }
         for (int32_t k = 0; k < frames; ++k, ++sample) {
-            // Notes of uneven length, one of them held by a negative gate.
-            const uint32_t phase = sample % 23011;
-            env.host.Buffer(GATE)[k] = phase < 9000    ? 1.0f
-                                       : phase < 11000 ? 0.0f
-                                       : phase < 12000 ? 1.0f
-                                       : phase < 14000 ? 0.0f
-                                       : phase < 16500 ? -0.5f
-                                                       : 0.0f;
+            const uint32_t phase = sample % 2301;
+            env.host.Buffer(GATE)[k] = phase < 900    ? 1.0f
+                                       : phase < 1100 ? 0.0f
+                                       : phase < 1200 ? 1.0f
+                                       : phase < 1400 ? 0.0f
+                                       : phase < 1650 ? -0.5f
+                                                      : 0.0f;
         }
-        for (float v : env.Call(frames)) {
-            uint32_t bits;
-            std::memcpy(&bits, &v, sizeof bits);
-            hash = (hash ^ bits) * 1099511628211ull;
-        }
+        const Samples out = env.Call(frames);
+        all.insert(all.end(), out.begin(), out.end());
     }
-    EXPECT_EQ(hash, 0x05cc6e5f98c0e7bfull);
+    return all;
+}
+
+}  // namespace
+
+// The scenario's output, sample by sample, is the one the native build
+// stored; a failure names the first sample that moved.
+TEST(EnvelopeDeterminism, ScenarioRendersTheStoredSamplesEverywhere) {
+    const std::vector<float> samples = RenderScenario();
+    if (std::getenv("VX_WRITE_REFERENCE") != nullptr) WriteReference(samples);
+    const std::vector<float> reference = ReadReference();
+    ASSERT_EQ(reference.size(), samples.size()) << "reference " << kReference;
+    for (size_t i = 0; i < samples.size(); ++i) {
+        ASSERT_EQ(std::memcmp(&samples[i], &reference[i], sizeof(float)), 0)
+            << "first sample that moved: " << i << ", " << std::hexfloat << samples[i] << " instead of "
+            << reference[i];
+    }
 }

@@ -1,20 +1,18 @@
-// The renderer's loops against the envelope written out plainly, one sample
-// at a time: the same output bits and the same host traffic for any gate,
-// wherever in a call it changes, and whatever floating-point state the host
-// keeps.
-#include <xmmintrin.h>
-
+// The envelope kernel against the envelope written out plainly, one sample
+// at a time: the same output bits, and the same places where a segment
+// begins, for any gate, wherever in a call it changes.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 #include <random>
+#include <string>
 
+#include "Envelope.h"
 #include "ramplet_host.h"
 
 namespace {
-
 // At 768 Hz these inputs give segment times of exactly 24 samples (attack),
 // 12 samples for half the peak (decay) and 192 samples (release); the steps
 // 1/24, 1/24 and 1/192 are inexact, so the running sums round.
@@ -33,76 +31,62 @@ Inputs ReferenceInputs() {
     return in;
 }
 
-enum Segment { kIdle, kAttack, kDecay, kSustain, kRelease };
+const char* SegmentName(int32_t segment) {
+    static const char* const kNames[] = {"idle", "attack", "decay", "sustain", "release"};
+    return segment >= 0 && segment <= 4 ? kNames[segment] : "?";
+}
 
-// The envelope one sample at a time, with every announcement, routine
-// change and sleep request it makes, as lines of Envelope::Traffic().
+// The envelope one sample at a time. It notes where each segment begins
+// ("sustain+11"): at the start of every call, and wherever a segment hands
+// over to another, except from the attack to the decay, where the output
+// goes on moving.
 class PlainEnvelope {
 public:
-    explicit PlainEnvelope(int32_t block_size) : block_size_(block_size) {}
-
-    void Notify(int32_t pin, int32_t state) {
-        watch_gate_ = pin == GATE;
-        const uint32_t bit = uint32_t{1} << pin;
-        running_ = state == ST_RUN ? running_ | bit : running_ & ~bit;
-        Leave();
-        AnnounceRunning(0);
-    }
+    void Watch(bool gate) { watch_gate_ = gate; }
     void Restart() { level_ = 0.0f; }
     void ResetOnTrigger(bool on) { reset_on_trigger_ = on; }
 
     Samples Call(const float* gate, int32_t n) {
-        const bool static_call = static_routine_;
         Samples out(static_cast<size_t>(n));
-        bool entered = false;
+        if (n > 0) Begins(0);
         for (int32_t i = 0; i < n;) {
-            if (!entered) {
-                entered = true;
-                Enter(i);
-            }
             const float g = gate[i];
             float v = 0.0f;
             switch (segment_) {
-                case kIdle:
+                case ramplet::ENV_IDLE:
                     if (watch_gate_ && g != 0.0f) {
-                        segment_ = kAttack;
-                        entered = false;
+                        Enter(ramplet::ENV_ATTACK, i);
                         continue;
                     }
                     break;
-                case kAttack:
+                case ramplet::ENV_ATTACK:
                     if (watch_gate_ && g == 0.0f) {
-                        segment_ = kRelease;
-                        entered = false;
+                        Enter(ramplet::ENV_RELEASE, i);
                         continue;
                     }
                     v = level_ + kStep;
                     if (v > 1.0f) {
                         level_ = 1.0f;
-                        segment_ = kDecay;
-                        entered = false;
+                        segment_ = ramplet::ENV_DECAY;
                         continue;
                     }
                     level_ = v;
                     break;
-                case kDecay:
+                case ramplet::ENV_DECAY:
                     if (watch_gate_ && g == 0.0f) {
-                        segment_ = kRelease;
-                        entered = false;
+                        Enter(ramplet::ENV_RELEASE, i);
                         continue;
                     }
                     v = level_ - kStep;
                     if (v < kSustainLevel) {
-                        segment_ = kSustain;
-                        entered = false;
+                        Enter(ramplet::ENV_SUSTAIN, i);
                         continue;
                     }
                     level_ = v;
                     break;
-                case kSustain:
+                case ramplet::ENV_SUSTAIN:
                     if (watch_gate_ && g == 0.0f) {
-                        segment_ = kRelease;
-                        entered = false;
+                        Enter(ramplet::ENV_RELEASE, i);
                         continue;
                     }
                     v = level_;
@@ -110,15 +94,13 @@ public:
                 default:
                     if (watch_gate_ && g > 0.0f) {
                         if (reset_on_trigger_) level_ = 0.0f;
-                        segment_ = kAttack;
-                        entered = false;
+                        Enter(ramplet::ENV_ATTACK, i);
                         continue;
                     }
                     v = level_ - kReleaseStep;
                     if (v <= 0.0f) {
                         level_ = 0.0f;
-                        segment_ = kIdle;
-                        entered = false;
+                        Enter(ramplet::ENV_IDLE, i);
                         continue;
                     }
                     level_ = v;
@@ -126,85 +108,82 @@ public:
             }
             out[static_cast<size_t>(i++)] = v;
         }
-        if (static_call) {
-            if (countdown_ > 0) countdown_ -= n;
-            if (countdown_ <= 0 && static_routine_ && running_ == 0) traffic.push_back("SLEEP");
-        }
         return out;
     }
 
-    Lines traffic;
+    Lines begins;
 
 private:
     static constexpr float kStep = 1.0f / 24.0f;
     static constexpr float kReleaseStep = 1.0f / 192.0f;
 
-    // Entry actions of the current segment (the steps are positive, so
-    // neither the attack nor the decay hands its first sample on at entry).
-    void Enter(int32_t i) {
-        if (segment_ == kAttack || segment_ == kRelease) {
-            AnnounceRunning(i);
-        } else if (segment_ == kIdle || segment_ == kSustain) {
-            AnnounceStatic(i);
-            if (!static_routine_ && running_ == 0) {
-                countdown_ = block_size_;
-                static_routine_ = true;
-                traffic.push_back("static");
-            }
-            if (segment_ == kSustain) level_ = kSustainLevel;
-        }
+    void Enter(int32_t segment, int32_t i) {
+        segment_ = segment;
+        Begins(i);
     }
-    void AnnounceRunning(int32_t offset) {
-        if (output_static_) traffic.push_back("RUN+" + std::to_string(offset));
-        output_static_ = false;
-        Leave();
-    }
-    void AnnounceStatic(int32_t offset) {
-        if (output_static_ || running_ != 0) return;
-        traffic.push_back("ONE_OFF+" + std::to_string(offset));
-        output_static_ = true;
-    }
-    void Leave() {
-        if (static_routine_) traffic.push_back("normal");
-        static_routine_ = false;
+    // The sustain reloads its level whenever it begins.
+    void Begins(int32_t i) {
+        if (segment_ == ramplet::ENV_SUSTAIN) level_ = kSustainLevel;
+        begins.push_back(SegmentName(segment_) + std::string("+") + std::to_string(i));
     }
 
-    int32_t block_size_;
-    Segment segment_ = kIdle;
+    int32_t segment_ = ramplet::ENV_IDLE;
     float level_ = 0.0f;
     bool watch_gate_ = false;
     bool reset_on_trigger_ = false;
-    bool output_static_ = true;
-    bool static_routine_ = false;
-    uint32_t running_ = 0;
-    int32_t countdown_ = 0;
 };
 
-// Host MXCSR values the calls are made under: the default, sticky flags
-// gathered, and flushing, denormals-are-zero and other rounding with and
-// without flags. None may reach the output or survive the call changed.
-constexpr unsigned kHostMxcsr[] = {0x1F80, 0x1FA0, 0x1FBF, 0xFFC0, 0xFFE1, 0x3F90};
+// The kernel, started and given the reference inputs in the order the
+// module's first examination applies them, and called as the module calls
+// it: from each sample where it stopped, noting the segment that begins there.
+class Kernel {
+public:
+    Kernel() {
+        envelope_.Start(kRate);
+        const Inputs in = ReferenceInputs();
+        envelope_.SetAttack(in.attack);
+        envelope_.SetDecay(in.decay);
+        envelope_.SetSustain(in.sustain);
+        envelope_.SetRelease(in.release);
+        envelope_.SetOverallLevel(in.level, in.sustain);
+    }
+    void Watch(bool gate) { watch_gate_ = gate; }
+    void Restart() { envelope_.level = 0.0f; }
+    void ResetOnTrigger(bool on) { reset_on_trigger_ = on; }
 
-// The plug-in and the plain envelope side by side, over pin buffers of one
-// block that the calls walk through; the traffic of both is compared at the
-// end of every call.
+    void Call(float* out, const float* gate, int32_t n) {
+        for (int32_t i = 0; i < n;) {
+            begins.push_back(SegmentName(envelope_.segment) + std::string("+") + std::to_string(i));
+            i = envelope_.Render(out, watch_gate_ ? gate : nullptr, i, n, reset_on_trigger_);
+        }
+    }
+
+    Lines begins;
+
+private:
+    ramplet::Envelope envelope_;
+    bool watch_gate_ = false;
+    bool reset_on_trigger_ = false;
+};
+
+// The kernel and the plain envelope side by side, over buffers of one block
+// that the calls walk through; what each writes and where each segment
+// begins are compared at the end of every call.
 class SideBySide {
 public:
     explicit SideBySide(int32_t block_size)
-        : env_(kRate, block_size, ReferenceInputs()), plain_(block_size), block_size_(block_size) {
-        env_.host.Fill(GATE, 0.0f);
-    }
+        : gate_(static_cast<size_t>(block_size)), out_(static_cast<size_t>(block_size)), block_size_(block_size) {}
 
-    void Notify(int32_t pin, int32_t state) {
-        UnderHostState([&] { env_.Notify(pin, state); });
-        plain_.Notify(pin, state);
+    void Watch(bool gate) {
+        kernel_.Watch(gate);
+        plain_.Watch(gate);
     }
     void Restart() {
-        UnderHostState([&] { env_.host.Dispatch(OP_RESTART); });
+        kernel_.Restart();
         plain_.Restart();
     }
     void ResetOnTrigger(bool on) {
-        env_.host.SetSetting(RESET_ON_TRIGGER, on ? 1.0 : 0.0);
+        kernel_.ResetOnTrigger(on);
         plain_.ResetOnTrigger(on);
     }
     // Leaves `frames` samples of the buffers to no call.
@@ -216,18 +195,18 @@ public:
     int32_t Call(const float* gate, int32_t frames) {
         if (position_ == block_size_) position_ = 0;
         const int32_t n = std::min(frames, block_size_ - position_);
-        float* const gate_buffer = env_.host.Buffer(GATE).data() + position_;
+        float* const gate_buffer = gate_.data() + position_;
         std::memcpy(gate_buffer, gate, sizeof(float) * static_cast<size_t>(n));
-        float* const out = env_.host.Buffer(OUT).data() + position_;
+        float* const out = out_.data() + position_;
         std::fill(out, out + n, std::numeric_limits<float>::quiet_NaN());
-        UnderHostState([&] { env_.host.Process(position_, n); });
+        kernel_.Call(out, gate_buffer, n);
         const Samples expected = plain_.Call(gate, n);
         EXPECT_EQ(std::memcmp(out, expected.data(), sizeof(float) * static_cast<size_t>(n)), 0)
             << "call " << calls_ << " of " << n << " samples at " << position_ << ", first sample " << sample_ << "\n"
             << Describe(out, expected);
-        EXPECT_EQ(env_.Traffic(), plain_.traffic) << "call " << calls_;
-        env_.Forget();
-        plain_.traffic.clear();
+        EXPECT_EQ(kernel_.begins, plain_.begins) << "call " << calls_;
+        kernel_.begins.clear();
+        plain_.begins.clear();
         position_ += n;
         sample_ += n;
         ++calls_;
@@ -236,17 +215,6 @@ public:
     bool Failed() const { return testing::Test::HasFailure(); }
 
 private:
-    // Runs `call` into the plug-in under the next host state and checks that
-    // the state comes back as it was.
-    template <class Call>
-    void UnderHostState(Call call) {
-        const unsigned host = kHostMxcsr[state_++ % (sizeof kHostMxcsr / sizeof kHostMxcsr[0])];
-        _mm_setcsr(host);
-        call();
-        const unsigned after = _mm_getcsr();
-        _mm_setcsr(0x1F80);
-        EXPECT_EQ(after, host) << std::hex << "MXCSR " << host << " came back as " << after;
-    }
     static std::string Describe(const float* out, const Samples& expected) {
         std::string text;
         for (size_t k = 0; k < expected.size(); ++k) {
@@ -257,13 +225,13 @@ private:
         return text;
     }
 
-    Envelope env_;
+    Kernel kernel_;
     PlainEnvelope plain_;
+    std::vector<float> gate_, out_;
     int32_t block_size_;
     int32_t position_ = 0;
     int64_t sample_ = 0;
     int calls_ = 0;
-    unsigned state_ = 0;
 };
 
 // Gate values of every kind the comparisons meet: 0 of both signs, positive
@@ -274,15 +242,15 @@ const float kGateValues[] = {0.0f,   -0.0f,   1.0f,     0.5f,      -1.0f,
 
 }  // namespace
 
-// Gate runs of random values and lengths, calls of random lengths, watch
-// changes, streaming inputs, restarts and the reset setting switched now
+// Gate runs of random values and lengths, calls of random lengths, the gate
+// watch switched on and off, restarts and the reset setting switched now
 // and then.
-TEST(EnvelopeLoops, RandomGatesGiveThePlainEnvelopesSamplesAndTraffic) {
+TEST(EnvelopeLoops, RandomGatesGiveThePlainEnvelopesSamplesAndSegments) {
     std::mt19937 random(20261208);
     const auto below = [&random](uint32_t n) { return static_cast<int32_t>(random() % n); };
     for (int32_t block_size : {64, 256, 301}) {
         SideBySide both(block_size);
-        both.Notify(GATE, ST_ONE_OFF);
+        both.Watch(true);
         std::vector<float> gate;
         for (int run = 0; run < 1500 && !both.Failed(); ++run) {
             // Mostly 0 and 1 with the odd value of another kind, in runs from one
@@ -295,13 +263,11 @@ TEST(EnvelopeLoops, RandomGatesGiveThePlainEnvelopesSamplesAndTraffic) {
         while (done < gate.size() && !both.Failed()) {
             switch (below(40)) {
                 case 0:
-                    both.Notify(GATE, below(2) == 0 ? ST_RUN : ST_ONE_OFF);
-                    break;
                 case 1:
-                    both.Notify(GATE, ST_STATIC);
+                    both.Watch(true);
                     break;
                 case 2:
-                    both.Notify(1 + below(7), below(3));
+                    both.Watch(false);
                     break;
                 case 3:
                     both.Restart();
@@ -354,7 +320,7 @@ TEST(EnvelopeLoops, GateChangesAtEveryPositionOfACall) {
     for (int32_t frames : {1, 2, 3, 4, 5, 7, 8, 15, 16, 17, 31, 32, 33, 63, 64, 100}) {
         for (int32_t shift = 0; shift < frames; ++shift) {
             SideBySide both(frames * 5);
-            both.Notify(GATE, (frames + shift) % 3 == 0 ? ST_RUN : ST_ONE_OFF);
+            both.Watch(true);
             both.ResetOnTrigger(shift % 2 == 1);
             size_t done = 0;
             if (shift > 0) {

@@ -1,4 +1,6 @@
 // The segment state machine as the output and the announcements show it.
+#include <xmmintrin.h>
+
 #include <cmath>
 #include <cstring>
 
@@ -119,6 +121,39 @@ TEST(EnvelopeNote, RestartDropsTheLevelButKeepsTheSegment) {
     env.Call(1);
     env.host.Dispatch(OP_RESTART);
     EXPECT_EQ(env.Call(2), Samples(2, 0.0f)) << "the release ends at its next sample";
+}
+
+// Whatever floating-point state the host keeps (sticky flags gathered,
+// flushing, denormals-are-zero, other rounding), a note renders the bits it
+// renders under the default state, and the host gets its state back. At
+// 768 Hz the steps 1/24 and 1/192 are inexact, so the running sums round.
+TEST(EnvelopeNote, HostFloatingPointStateChangesNoSample) {
+    const auto play = [](unsigned host_mxcsr) {
+        Inputs in;
+        in.attack = 0x1.55554ap-3f;
+        in.decay = 0x1.55554ap-3f;
+        in.sustain = 0.3f;
+        in.release = 0x1.ddddd8p-2f;
+        Envelope env(768.0f, 32, in);
+        env.WatchGate();
+        Samples all;
+        for (int call = 0; call < 16; ++call) {
+            env.Gate(Samples(32, call < 5 ? 1.0f : 0.0f));
+            _mm_setcsr(host_mxcsr);
+            const Samples part = env.Call(32);
+            const unsigned after = _mm_getcsr();
+            _mm_setcsr(0x1F80);
+            EXPECT_EQ(after, host_mxcsr) << std::hex << "MXCSR " << host_mxcsr << " came back as " << after;
+            all.insert(all.end(), part.begin(), part.end());
+        }
+        return all;
+    };
+    const Samples expected = play(0x1F80);
+    for (unsigned host_mxcsr : {0x1FA0u, 0x1FBFu, 0xFFC0u, 0xFFE1u, 0x3F90u}) {
+        const Samples out = play(host_mxcsr);
+        EXPECT_EQ(std::memcmp(out.data(), expected.data(), sizeof(float) * expected.size()), 0)
+            << std::hex << "MXCSR " << host_mxcsr;
+    }
 }
 
 // Calls of 4 samples: the inputs are examined at calls 0, 4, 8, ...

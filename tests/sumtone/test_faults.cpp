@@ -38,7 +38,7 @@ std::vector<float> Block(const std::vector<float>& v, int b) {
 
 TEST(SumtoneFaults, BadInputsLeaveTheOutputFiniteAndTheNextBlockSoundsNormally) {
     const float inf = INFINITY, nan = NAN;
-    enum Recovery { RESTARTS, CONTINUES, DIFFERENT };  // from phase 0, undisturbed, another sound
+    enum class Recovery { Restarts, Continues, Different };  // from phase 0, undisturbed, another sound
     // "unlimited": a spacing too small for the band limit, where a negative
     // count reaches the closed form with a zero denominator.
     struct Fault {
@@ -47,16 +47,16 @@ TEST(SumtoneFaults, BadInputsLeaveTheOutputFiniteAndTheNextBlockSoundsNormally) 
         Recovery recovery;
         bool unlimited;
     } faults[] = {
-        {&Inputs::fc, nan, RESTARTS, false},       {&Inputs::fc, inf, RESTARTS, false},
-        {&Inputs::fm1, nan, RESTARTS, false},      {&Inputs::fm1, inf, RESTARTS, false},
-        {&Inputs::detune, -inf, RESTARTS, false},  {&Inputs::n, nan, RESTARTS, false},
-        {&Inputs::n, -1.0f, RESTARTS, false},      {&Inputs::n, -1.0f, RESTARTS, true},
-        {&Inputs::n, -inf, RESTARTS, true},        {&Inputs::maxfreq, nan, RESTARTS, false},
-        {&Inputs::maxfreq, -inf, RESTARTS, false}, {&Inputs::a, nan, CONTINUES, false},
-        {&Inputs::a, inf, CONTINUES, false},       {&Inputs::a, -inf, CONTINUES, true},
-        {&Inputs::gate, nan, CONTINUES, false},    {&Inputs::n, 1e10f, DIFFERENT, false},
-        {&Inputs::n, inf, DIFFERENT, true},        {&Inputs::maxfreq, inf, DIFFERENT, false},
-        {&Inputs::a, 1e30f, DIFFERENT, true},
+        {&Inputs::fc, nan, Recovery::Restarts, false},       {&Inputs::fc, inf, Recovery::Restarts, false},
+        {&Inputs::fm1, nan, Recovery::Restarts, false},      {&Inputs::fm1, inf, Recovery::Restarts, false},
+        {&Inputs::detune, -inf, Recovery::Restarts, false},  {&Inputs::n, nan, Recovery::Restarts, false},
+        {&Inputs::n, -1.0f, Recovery::Restarts, false},      {&Inputs::n, -1.0f, Recovery::Restarts, true},
+        {&Inputs::n, -inf, Recovery::Restarts, true},        {&Inputs::maxfreq, nan, Recovery::Restarts, false},
+        {&Inputs::maxfreq, -inf, Recovery::Restarts, false}, {&Inputs::a, nan, Recovery::Continues, false},
+        {&Inputs::a, inf, Recovery::Continues, false},       {&Inputs::a, -inf, Recovery::Continues, true},
+        {&Inputs::gate, nan, Recovery::Continues, false},    {&Inputs::n, 1e10f, Recovery::Different, false},
+        {&Inputs::n, inf, Recovery::Different, true},        {&Inputs::maxfreq, inf, Recovery::Different, false},
+        {&Inputs::a, 1e30f, Recovery::Different, true},
     };
     for (const Fault& f : faults) {
         Inputs normal = Normal();
@@ -66,9 +66,9 @@ TEST(SumtoneFaults, BadInputsLeaveTheOutputFiniteAndTheNextBlockSoundsNormally) 
         Sumtone s, undisturbed, fresh;
         const std::vector<float> out = RenderBlocks(s, {normal, bad, normal});
         ASSERT_TRUE(AllFinite(out)) << f.value;
-        if (f.recovery == RESTARTS) {
+        if (f.recovery == Recovery::Restarts) {
             EXPECT_EQ(RenderBlocks(fresh, {normal}), Block(out, 2)) << f.value;
-        } else if (f.recovery == CONTINUES) {
+        } else if (f.recovery == Recovery::Continues) {
             EXPECT_EQ(Block(RenderBlocks(undisturbed, {normal, normal, normal}), 2), Block(out, 2)) << f.value;
         }
     }

@@ -2,7 +2,13 @@
 
 #include <cstring>
 
+#include "VXPluginEntry.h"
+
+namespace probe {
+
 namespace {
+
+bool g_refuse_next_instance = false;
 
 ProbeLog g_log;
 
@@ -23,7 +29,15 @@ void Describe(VXPinProperties* p, void* variable, int32_t direction, int32_t dat
 
 }  // namespace
 
-Module::Module(vxaudioMasterCallback callback, void* host_data) : VXModule_base(callback, host_data) {}
+Module::Module(vxaudioMasterCallback callback, void* host_data) noexcept : VXModule_base(callback, host_data) {}
+
+void* Module::operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    if (g_refuse_next_instance) {
+        g_refuse_next_instance = false;
+        return nullptr;
+    }
+    return ::operator new(size, std::nothrow);
+}
 
 Module::~Module() { Log(LOG_DESTROYED); }
 
@@ -208,7 +222,14 @@ void Module::OnHostMessage(int32_t value, int32_t index, void* ptr) {
             *static_cast<intptr_t*>(ptr) = reinterpret_cast<intptr_t>(r.entry);
             break;
         }
+        case PROBE_REFUSE_NEXT_INSTANCE:
+            g_refuse_next_instance = true;
+            break;
         default:
             break;
     }
 }
+
+}  // namespace probe
+
+VX_REGISTER_MODULE(probe::Module)

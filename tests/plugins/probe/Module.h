@@ -3,12 +3,22 @@
 #ifndef VX_TESTS_PROBE_MODULE_H
 #define VX_TESTS_PROBE_MODULE_H
 
+#include <cstddef>
+#include <new>
+
 #include "ProbeProtocol.h"
 #include "VXModule_base.h"
 
+namespace probe {
+
 class Module : public VXModule_base {
 public:
-    Module(vxaudioMasterCallback callback, void* host_data);
+    Module(vxaudioMasterCallback callback, void* host_data) noexcept;
+    // makeModule's allocation, which a test can make fail once
+    // (PROBE_REFUSE_NEXT_INSTANCE) to see makeModule answer null.
+    static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
+    static void operator delete(void* p, const std::nothrow_t&) noexcept { ::operator delete(p); }
+    static void operator delete(void* p) noexcept { ::operator delete(p); }
     ~Module() override;
     static bool FillModuleProperties(VXModuleProperties* properties);
 
@@ -38,5 +48,7 @@ private:
     int32_t m_count = 0;
     float* m_extra[3] = {nullptr, nullptr, nullptr};
 };
+
+}  // namespace probe
 
 #endif

@@ -7,17 +7,18 @@
 #include <stdint.h>
 
 enum ProbeCommand {
-    PROBE_GET_LOG = 1,           // ptr: ProbeLog** receives the log's address
-    PROBE_SET_LAYOUT = 2,        // index: a ProbeLayout, before OP_OPEN
-    PROBE_ADD_EVENT = 3,         // ptr: ProbeArgs {clock, type=value, int_value=pin, int_value2=which}
-    PROBE_ADD_CALL_EVENT = 4,    // ptr: ProbeArgs {clock, which: 0 plain routine, 1 virtual Spare1}
-    PROBE_GET_VALUE = 5,         // index: pin; ptr: float* receives GetValue()
-    PROBE_TRANSMIT_VALUE = 6,    // ptr: ProbeArgs {clock, pin, value}
-    PROBE_QUERY_FLAG = 7,        // index: pin; ptr: int32_t* receives QueryHostFlag()
-    PROBE_TRANSMIT_STATUS = 8,   // ptr: ProbeArgs {clock, pin, value = state}
-    PROBE_SET_ROUTINE = 9,       // index: a ProbeRoutine
-    PROBE_GET_PIN = 10,          // index: pin; ptr: ProbePinInfo* receives the pin's members
-    PROBE_GET_ROUTINE_WORD = 11  // index: a ProbeRoutine; ptr: intptr_t* receives its entry word
+    PROBE_GET_LOG = 1,               // ptr: ProbeLog** receives the log's address
+    PROBE_SET_LAYOUT = 2,            // index: a ProbeLayout, before OP_OPEN
+    PROBE_ADD_EVENT = 3,             // ptr: ProbeArgs {clock, type=value, int_value=pin, int_value2=which}
+    PROBE_ADD_CALL_EVENT = 4,        // ptr: ProbeArgs {clock, which: 0 plain routine, 1 virtual Spare1}
+    PROBE_GET_VALUE = 5,             // index: pin; ptr: float* receives GetValue()
+    PROBE_TRANSMIT_VALUE = 6,        // ptr: ProbeArgs {clock, pin, value}
+    PROBE_QUERY_FLAG = 7,            // index: pin; ptr: int32_t* receives QueryHostFlag()
+    PROBE_TRANSMIT_STATUS = 8,       // ptr: ProbeArgs {clock, pin, value = state}
+    PROBE_SET_ROUTINE = 9,           // index: a ProbeRoutine
+    PROBE_GET_PIN = 10,              // index: pin; ptr: ProbePinInfo* receives the pin's members
+    PROBE_GET_ROUTINE_WORD = 11,     // index: a ProbeRoutine; ptr: intptr_t* receives its entry word
+    PROBE_REFUSE_NEXT_INSTANCE = 12  // the free store has no room for the next probe makeModule creates
 };
 
 enum ProbeLayout {

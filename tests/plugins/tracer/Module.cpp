@@ -1,6 +1,10 @@
 #include "Module.h"
 
-Module::Module(vxaudioMasterCallback callback, void* host_data) : VXModule_base(callback, host_data) {}
+#include "VXPluginEntry.h"
+
+namespace tracer {
+
+Module::Module(vxaudioMasterCallback callback, void* host_data) noexcept : VXModule_base(callback, host_data) {}
 
 bool Module::FillModuleProperties(VXModuleProperties* properties) {
     properties->id = "Tracer";
@@ -99,3 +103,7 @@ void Module::ProcessMinusOne(int32_t buffer_offset, int32_t sample_frames) {
     for (int32_t j = buffer_offset; j < buffer_offset + sample_frames; ++j) m_out[j] = -1.0f;
     AfterProcess(sample_frames);
 }
+
+}  // namespace tracer
+
+VX_REGISTER_MODULE(tracer::Module)

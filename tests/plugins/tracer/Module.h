@@ -7,9 +7,11 @@
 #include "TracerProtocol.h"
 #include "VXModule_base.h"
 
+namespace tracer {
+
 class Module : public VXModule_base {
 public:
-    Module(vxaudioMasterCallback callback, void* host_data);
+    Module(vxaudioMasterCallback callback, void* host_data) noexcept;
     static bool FillModuleProperties(VXModuleProperties* properties);
 
     void Open() override;
@@ -36,5 +38,7 @@ private:
     int32_t m_announce_state = 0;
     TracerLog m_log{};
 };
+
+}  // namespace tracer
 
 #endif

@@ -3,10 +3,9 @@
 // well-behaved module: its output glides towards "in" while "gate" is open
 // (towards 0 while it is closed), announces itself as streaming while it
 // moves and as settled once it arrives, and asks to sleep a block later.
-// Each faulty plug-in derives from it with one fault switched on.
-#ifndef VX_TESTS_FAULTY_MODULE_H
-#define VX_TESTS_FAULTY_MODULE_H
-
+// This one source is built once per fault, VX_FAULT naming the fault each
+// library has (tests/plugins/CMakeLists.txt: faulty_nan is
+// VX_FAULT=WritesNaN, and so on).
 #include <signal.h>
 
 #include <cmath>
@@ -14,6 +13,9 @@
 #include <vector>
 
 #include "VXModule_base.h"
+#include "VXPluginEntry.h"
+
+namespace faulty {
 
 enum class Fault {
     None,
@@ -30,10 +32,14 @@ enum class Fault {
     SwitchesSilently,    // changes its processing routine without telling the host
 };
 
-template <Fault kFault>
-class FaultyModule : public VXModule_base {
+#ifndef VX_FAULT
+#error "VX_FAULT names the fault of the library being built"
+#endif
+constexpr Fault kFault = Fault::VX_FAULT;
+
+class Module : public VXModule_base {
 public:
-    FaultyModule(vxaudioMasterCallback callback, void* host_data) : VXModule_base(callback, host_data) {}
+    Module(vxaudioMasterCallback callback, void* host_data) noexcept : VXModule_base(callback, host_data) {}
 
     static bool FillModuleProperties(VXModuleProperties* properties) {
         properties->id = "Faulty";
@@ -59,7 +65,7 @@ public:
     }
 
     void Open() override {
-        SetProcessFunction(ProcessRoutine<&FaultyModule::ProcessGlide>());
+        SetProcessFunction(ProcessRoutine<&Module::ProcessGlide>());
         VXModule_base::Open();
         Level() = 0.0f;
         m_output_static = true;
@@ -152,16 +158,16 @@ private:
         m_sleep_countdown = BlockSize();
         m_static_routine = true;
         if (kFault == Fault::SwitchesSilently) {
-            m_record.process_function = ProcessRoutine<&FaultyModule::ProcessGlideStatic>().entry;
+            m_record.process_function = ProcessRoutine<&Module::ProcessGlideStatic>().entry;
             return;
         }
-        SetProcessFunction(ProcessRoutine<&FaultyModule::ProcessGlideStatic>());
+        SetProcessFunction(ProcessRoutine<&Module::ProcessGlideStatic>());
     }
 
     void LeaveStatic() {
         if (!m_static_routine) return;
         m_static_routine = false;
-        SetProcessFunction(ProcessRoutine<&FaultyModule::ProcessGlide>());
+        SetProcessFunction(ProcessRoutine<&Module::ProcessGlide>());
     }
 
     // The same rendering under another routine, as modules that sleep have.
@@ -181,4 +187,6 @@ private:
     int32_t m_sleep_countdown = 0;
 };
 
-#endif  // VX_TESTS_FAULTY_MODULE_H
+}  // namespace faulty
+
+VX_REGISTER_MODULE(faulty::Module)
