@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <set>
 
 #include "CombinerNodes.h"
@@ -120,6 +121,12 @@ private:
             if (ParsePinValue(pin, source.text, &value, &ignored)) {
                 engine().Emplace<ConstantNode>(name, static_cast<float>(value));
             } else {
+                // strtod takes "nan", "inf" and "1e999"; none of them is a value a
+                // pin can hold, nor is it meant as a file name.
+                char* end = nullptr;
+                const double number = std::strtod(source.text.c_str(), &end);
+                if (!source.text.empty() && end == source.text.c_str() + source.text.size() && !std::isfinite(number))
+                    throw PatchError("\"" + source.text + "\" is not a finite number", where);
                 std::vector<float> samples;
                 try {
                     samples = m_load(source.text, rate);

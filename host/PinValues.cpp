@@ -85,8 +85,16 @@ bool ParsePinValue(const NodePin& pin, const std::string& raw, double* value, st
                     *value = c.value;
                     return true;
                 }
-            if (ParseNumber(text, &number) && number == std::floor(number) && InRange(number, INT16_MIN, INT16_MAX))
-                break;
+            // A pin with a list takes only what the list offers, by label or by
+            // value; one without takes any whole number of the choice range.
+            if (ParseNumber(text, &number) && number == std::floor(number) && InRange(number, INT16_MIN, INT16_MAX)) {
+                if (choices.empty()) break;
+                for (const Choice& c : choices)
+                    if (c.value == number) {
+                        *value = number;
+                        return true;
+                    }
+            }
             *error = "\"" + text + "\" is not a choice of " + pin.name +
                      (choices.empty() ? " (a whole number from -32768 to 32767)" : " (" + ChoiceList(choices) + ")");
             return false;

@@ -15,14 +15,9 @@ constexpr char kListSeparator = ';';
 constexpr char kListSeparator = ':';
 #endif
 
-bool EndsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-bool IsPath(const std::string& name) {
-    return name.find('/') != std::string::npos || name.find('\\') != std::string::npos || EndsWith(name, ".so") ||
-           EndsWith(name, ".dll");
-}
+// Anything but a bare name is a file: "x.so", "./x", "dir/x". A bare name
+// ("sumtone") is looked up on the search path.
+bool IsPath(const std::string& name) { return name.find_first_of("/\\.") != std::string::npos; }
 
 bool FileExists(const std::string& path) { return std::ifstream(path).good(); }
 
@@ -49,6 +44,9 @@ std::string LocatePlugin(const std::string& name) {
     if (name.empty()) throw HostError("no plug-in named");
     if (IsPath(name)) {
         if (!FileExists(name)) throw HostError("no such plug-in file: " + name);
+        // The system's loader looks a name without a folder up in its own
+        // library path, where another library of that name may be.
+        if (name.find_first_of("/\\") == std::string::npos) return "./" + name;
         return name;
     }
     std::string searched;

@@ -85,7 +85,9 @@ ValidationReport Validate(const PluginLibrary& library, const ValidationOptions&
     report.plugin = library.Path();
     report.level = options.level;
     report.seed = options.seed;
+    const auto stopped = [&options] { return options.stop_requested && options.stop_requested(); };
     for (const CheckInfo& check : AllChecks()) {
+        if (stopped()) break;
         bool chosen = options.only.empty() ? check.first_level <= options.level : false;
         for (const std::string& name : options.only) chosen = chosen || name == check.name;
         if (!chosen) continue;
@@ -94,8 +96,9 @@ ValidationReport Validate(const PluginLibrary& library, const ValidationOptions&
         context.level = options.level;
         context.seed = CheckSeed(options.seed, check.name);
         CheckResult result = options.isolate && IsolationAvailable()
-                                 ? RunCheckIsolated(check, context, options.time_limit_seconds)
+                                 ? RunCheckIsolated(check, context, options.time_limit_seconds, stopped)
                                  : RunCheckHere(check, context);
+        if (stopped()) break;
         if (listener) listener(result);
         report.checks.push_back(std::move(result));
     }

@@ -45,6 +45,10 @@ struct ValidationOptions {
     // where the platform has child processes.
     double time_limit_seconds = 300.0;
     bool isolate = true;
+    // Asked between checks and while an isolated check runs: true stops the
+    // run (the running check's child is ended) and Validate returns the
+    // checks finished so far.
+    std::function<bool()> stop_requested;
 };
 
 using ResultListener = std::function<void(const CheckResult&)>;

@@ -6,7 +6,8 @@ namespace vxhost {
 
 bool IsolationAvailable() { return false; }
 
-CheckResult RunCheckIsolated(const CheckInfo& check, const CheckContext& context, double) {
+CheckResult RunCheckIsolated(const CheckInfo& check, const CheckContext& context, double,
+                             const std::function<bool()>&) {
     return RunCheckHere(check, context);
 }
 
@@ -94,7 +95,8 @@ bool ReadSome(int fd, std::string& into) {
 
 bool IsolationAvailable() { return true; }
 
-CheckResult RunCheckIsolated(const CheckInfo& check, const CheckContext& context, double time_limit_seconds) {
+CheckResult RunCheckIsolated(const CheckInfo& check, const CheckContext& context, double time_limit_seconds,
+                             const std::function<bool()>& stop) {
     CheckResult result;
     result.name = check.name;
     result.group = check.group;
@@ -126,6 +128,7 @@ CheckResult RunCheckIsolated(const CheckInfo& check, const CheckContext& context
     bool report_open = true;
     bool errors_open = true;
     bool timed_out = false;
+    bool stopped = false;
     const auto deadline = start + std::chrono::duration<double>(time_limit_seconds);
     while (report_open || errors_open) {
         const auto left =
@@ -134,15 +137,20 @@ CheckResult RunCheckIsolated(const CheckInfo& check, const CheckContext& context
             timed_out = true;
             break;
         }
+        if (stop && stop()) {
+            stopped = true;
+            break;
+        }
         pollfd fds[2] = {{report_pipe[0], POLLIN, 0}, {error_pipe[0], POLLIN, 0}};
-        const int ready = poll(fds, 2, static_cast<int>(std::min(left, 1000.0)) + 1);
+        // A signal ends the wait early; otherwise look at `stop` a few times a second.
+        const int ready = poll(fds, 2, static_cast<int>(std::min(left, 200.0)) + 1);
         if (ready < 0 && errno != EINTR) break;
         if (report_open && (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0)
             report_open = ReadSome(report_pipe[0], report);
         if (errors_open && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0)
             errors_open = ReadSome(error_pipe[0], errors);
     }
-    if (timed_out) kill(child, SIGKILL);
+    if (timed_out || stopped) kill(child, SIGKILL);
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {}
     close(report_pipe[0]);

@@ -5,6 +5,8 @@
 #ifndef VXHOST_VALIDATORISOLATION_H
 #define VXHOST_VALIDATORISOLATION_H
 
+#include <functional>
+
 #include "Validator.h"
 
 namespace vxhost {
@@ -14,8 +16,10 @@ bool IsolationAvailable();
 // The check in a child process, stopped after `time_limit_seconds`. The
 // reasons of a crash name the signal or exit status, the step the check was
 // at, and the last lines the child wrote to its error stream (where
-// assertion and sanitizer messages go).
-CheckResult RunCheckIsolated(const CheckInfo& check, const CheckContext& context, double time_limit_seconds);
+// assertion and sanitizer messages go). When `stop` answers true the child is
+// ended and the result is meaningless.
+CheckResult RunCheckIsolated(const CheckInfo& check, const CheckContext& context, double time_limit_seconds,
+                             const std::function<bool()>& stop = nullptr);
 
 }  // namespace vxhost
 

@@ -1,14 +1,17 @@
 // Audio files through libsndfile: recordings read as one channel at the
-// render's rate, and renders written as 32-bit float WAV.
+// render's rate, and renders written in the chosen format to an output
+// target, with full-scale clipping, TPDF dither at 16 bits, and bytes that
+// depend on nothing but the samples (no time stamps), so the same render
+// gives the same file.
 #ifndef VXHOST_TOOL_AUDIOFILE_H
 #define VXHOST_TOOL_AUDIOFILE_H
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "SafeOutput.h"
+#include "AudioFormat.h"
+#include "OutputTarget.h"
 
 typedef struct sf_private_tag SNDFILE;
 
@@ -18,23 +21,34 @@ namespace vxhost {
 // rate differs from `sample_rate` (no resampling happens behind your back).
 std::vector<float> ReadAudioMono(const std::string& path, double sample_rate);
 
-class WavWriter {
+class AudioWriter {
 public:
-    // HostError when the file cannot be created.
-    WavWriter(const std::string& path, int channels, double sample_rate);
-    ~WavWriter();
-    WavWriter(const WavWriter&) = delete;
-    WavWriter& operator=(const WavWriter&) = delete;
+    // `frames` is the render's whole length: a WAV or AIFF header sent down a
+    // pipe cannot be finished afterwards, so it is made complete up front.
+    // HostError when the file cannot be started.
+    AudioWriter(OutputTarget& target, const AudioFormat& format, int channels, double sample_rate, uint64_t frames);
+    ~AudioWriter();
+    AudioWriter(const AudioWriter&) = delete;
+    AudioWriter& operator=(const AudioWriter&) = delete;
 
     void Write(const std::vector<const float*>& channels, int32_t frames);
     // Finishes the file and puts it in place.
     void Commit();
 
+    // The file's size for `frames` frames, without its header.
+    static uint64_t DataBytes(const AudioFormat& format, int channels, uint64_t frames);
+
 private:
-    PendingFile m_file;
-    SNDFILE* m_sndfile = nullptr;
+    [[noreturn]] void Fail(const std::string& reason);
+
+    OutputTarget& m_target;
+    AudioFormat m_format;
     int m_channels;
+    SNDFILE* m_sndfile = nullptr;
+    std::vector<uint8_t> m_tail;  // bytes after the samples, sent last (a pipe's WAV or AIFF)
     std::vector<float> m_interleaved;
+    std::vector<int32_t> m_whole;
+    uint64_t m_dither_state = 0x9E3779B97F4A7C15ull;
 };
 
 }  // namespace vxhost

@@ -1,11 +1,14 @@
 // The tool's commands. Each returns the process's exit status and reports
-// failures by throwing HostError (PatchError with a place where known).
+// failures by throwing HostError (PatchError with a place where known,
+// UsageError for a mistake in the command line).
 #ifndef VXHOST_TOOL_COMMANDS_H
 #define VXHOST_TOOL_COMMANDS_H
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "RenderJob.h"
 
 namespace vxhost {
 
@@ -18,7 +21,7 @@ struct RenderOptions {
     std::string plugin;
     std::vector<std::string> pins;  // NAME=SOURCE
     std::vector<std::string> output_pins;
-    std::string output;
+    OutputOptions output;
     int sample_rate = 44100;
     int block_size = 1024;
     double length = 0.0;  // seconds; 0: long enough for the sources
@@ -26,7 +29,7 @@ struct RenderOptions {
 
 struct PatchOptions {
     std::string patch;
-    std::string output;
+    OutputOptions output;
     double length = 0.0;  // overrides the patch's length when set
 };
 

@@ -1,6 +1,7 @@
 // vxhost demo: the built-in patch rendered to a WAV file and a picture, and
 // the patch itself written beside them to be edited and rendered again.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -12,8 +13,9 @@
 #include "DemoPicture.h"
 #include "PatchJson.h"
 #include "PinValues.h"
+#include "Interrupts.h"
+#include "OutputTarget.h"
 #include "RenderJob.h"
-#include "SafeOutput.h"
 
 namespace vxhost {
 
@@ -34,11 +36,14 @@ void MakeFolder(const std::string& folder) {
 }
 
 void WriteText(const std::string& path, const std::string& text) {
-    PendingFile file(path);
-    std::ofstream out(file.TempPath(), std::ios::binary);
-    out << text;
-    out.close();
-    if (!out) throw HostError("cannot write " + path);
+    OutputTarget file(path);
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(file.Descriptor(), text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR && !Interrupted()) continue;
+        if (n < 0) throw HostError("cannot write " + path + ": " + std::strerror(errno));
+        done += static_cast<size_t>(n);
+    }
     file.Commit();
 }
 
@@ -62,9 +67,9 @@ int RunDemo(const DemoOptions& options) {
     const std::string patch = folder + "/demo-patch.json";
 
     std::cout << "vxhost demo: ramplet envelopes shaping sumtone notes, a one-sided lead over a two-sided bass\n";
-    RenderedFile file =
-        RenderToWav(description, wav, {"lead_env.Signal Out", "bass_env.Signal Out", "lead_vca.out"}, true);
-    std::cout << Summary(file) << '\n';
+    RenderedFile file = RenderToFile(description, OutputOptions{wav, "", "", true},
+                                     {"lead_env.Signal Out", "bass_env.Signal Out", "lead_vca.out"}, true);
+    PrintReport(file);
 
     DemoPictureData picture;
     picture.title = "vxhost demo: sumtone voices shaped by ramplet envelopes";

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Commands.h"
+#include "LibraryProbe.h"
 #include "PinValues.h"
 #include "PluginDescription.h"
 #include "PluginSearch.h"
@@ -74,7 +75,7 @@ void PrintJson(const PluginDescription& d) {
 }  // namespace
 
 int RunInfo(const InfoOptions& options) {
-    const auto library = LoadPlugin(options.plugin);
+    const auto library = LoadPluginSafely(options.plugin);
     const PluginDescription description = DescribePlugin(*library);
     if (options.json)
         PrintJson(description);

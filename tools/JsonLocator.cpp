@@ -1,5 +1,8 @@
 #include "JsonLocator.h"
 
+#include <cmath>
+#include <cstdlib>
+
 namespace vxhost {
 
 JsonLocator::JsonLocator(const std::string& text) : m_text(text) {
@@ -26,6 +29,13 @@ Location JsonLocator::Key(const JsonPath& path) const {
     const auto it = m_keys.find(Join(path));
     return it != m_keys.end() ? it->second : Value(path);
 }
+
+Location JsonLocator::DuplicateKey(std::string* key) const {
+    *key = m_duplicate_key;
+    return m_duplicate;
+}
+
+Location JsonLocator::OverflowingNumber() const { return m_overflow; }
 
 void JsonLocator::Advance() {
     if (m_at >= m_text.size()) return;
@@ -75,10 +85,18 @@ void JsonLocator::ParseValue(JsonPath& path) {
         case '"':
             ParseString();
             return;
-        default:
+        default: {
+            const Location start = Here();
+            const size_t first = m_at;
             while (m_at < m_text.size() && m_text[m_at] != ',' && m_text[m_at] != '}' && m_text[m_at] != ']' &&
                    m_text[m_at] != ' ' && m_text[m_at] != '\n' && m_text[m_at] != '\t' && m_text[m_at] != '\r')
                 Advance();
+            const std::string token = m_text.substr(first, m_at - first);
+            const char c = token.empty() ? ' ' : token[0];
+            if (m_overflow.line == 0 && (c == '-' || (c >= '0' && c <= '9')) &&
+                !std::isfinite(std::strtod(token.c_str(), nullptr)))
+                m_overflow = start;
+        }
     }
 }
 
@@ -88,7 +106,10 @@ void JsonLocator::ParseObject(JsonPath& path) {
     while (m_at < m_text.size() && m_text[m_at] != '}') {
         const Location key_at = Here();
         path.push_back(ParseString());
-        m_keys[Join(path)] = key_at;
+        if (!m_keys.emplace(Join(path), key_at).second && m_duplicate.line == 0) {
+            m_duplicate = key_at;
+            m_duplicate_key = path.back();
+        }
         SkipBlanks();
         Advance();  // :
         SkipBlanks();

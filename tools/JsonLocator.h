@@ -22,6 +22,11 @@ public:
     Location Value(const JsonPath& path) const;
     // The opening quote of the key that leads to `path`; the value's place for array items.
     Location Key(const JsonPath& path) const;
+    // The second appearance of the first key that an object holds twice
+    // (line 0 when none does), and that key.
+    Location DuplicateKey(std::string* key) const;
+    // The first number too large for a double (line 0 when none is).
+    Location OverflowingNumber() const;
 
 private:
     void ParseValue(JsonPath& path);
@@ -39,6 +44,9 @@ private:
     size_t m_column = 1;
     std::map<std::string, Location> m_values;
     std::map<std::string, Location> m_keys;
+    std::string m_duplicate_key;
+    Location m_duplicate{};
+    Location m_overflow{};
 };
 
 // Line and column of a byte offset (as parse errors report them).

@@ -1,4 +1,8 @@
-// vxhost patch PATCH.json -o OUT.wav: a patch file rendered to a WAV file.
+// vxhost patch PATCH.json -o OUT.wav: a patch file rendered to an audio file.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -9,16 +13,27 @@
 
 namespace vxhost {
 
-int RunPatch(const PatchOptions& options) {
-    std::ifstream in(options.patch, std::ios::binary);
-    if (!in) throw HostError("cannot read patch " + options.patch);
+namespace {
+
+std::string ReadPatchText(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) throw HostError("cannot read patch " + path + ": " + std::strerror(errno));
+    if (S_ISDIR(info.st_mode)) throw HostError("cannot read patch " + path + ": it is a folder");
+    std::ifstream in(path, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
+    if (!in && !in.eof()) throw HostError("cannot read patch " + path + ": " + std::strerror(errno));
+    return text.str();
+}
+
+}  // namespace
+
+int RunPatch(const PatchOptions& options) {
+    const std::string text = ReadPatchText(options.patch);
     try {
-        PatchDescription description = ParsePatchJson(text.str());
+        PatchDescription description = ParsePatchJson(text);
         if (options.length > 0.0) description.length_seconds = options.length;
-        const RenderedFile file = RenderToWav(description, options.output);
-        std::cout << Summary(file) << '\n';
+        PrintReport(RenderToFile(description, options.output));
     } catch (const PatchError& e) {
         const Location where = e.Where();
         if (where.line == 0) throw HostError(options.patch + ": " + e.what());

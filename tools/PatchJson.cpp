@@ -17,6 +17,9 @@ public:
     PatchReader(const std::string& text, const Json& root) : m_locator(text), m_root(root) {}
 
     PatchDescription Read() {
+        std::string key;
+        const Location duplicate = m_locator.DuplicateKey(&key);
+        if (duplicate.line != 0) Fail("the key \"" + key + "\" appears twice in one object", duplicate);
         const JsonPath top;
         Expect(m_root, top, Json::value_t::object, "the patch must be a JSON object");
         for (auto it = m_root.begin(); it != m_root.end(); ++it) {
@@ -97,6 +100,7 @@ private:
         ModuleEntry description;
         description.name = name;
         description.where = m_locator.Key(path);
+        Location gains_where{};
         for (auto it = module.begin(); it != module.end(); ++it) {
             JsonPath at = path;
             at.push_back(it.key());
@@ -108,9 +112,10 @@ private:
                 description.utility = Text(value, at);
             else if (key == "inputs")
                 description.inputs = static_cast<int32_t>(Whole(value, at, 1, 64));
-            else if (key == "gains")
+            else if (key == "gains") {
                 ReadGains(value, at, &description.gains);
-            else if (key == "value" || key == "points" || key == "path")
+                gains_where = m_locator.Value(at);
+            } else if (key == "value" || key == "points" || key == "path")
                 description.source = SourceText(value, at, &description.source_where);
             else if (key == "pins")
                 ReadPins(name, value, at);
@@ -121,6 +126,10 @@ private:
         }
         if (description.plugin.empty() == description.utility.empty())
             Fail("module \"" + name + "\" needs either \"plugin\" or \"utility\"", description.where);
+        if (gains_where.line != 0 && description.gains.size() != static_cast<size_t>(description.inputs))
+            Fail("module \"" + name + "\" has " + std::to_string(description.gains.size()) + " gains for " +
+                     std::to_string(description.inputs) + " inputs",
+                 gains_where);
         if (!description.plugin.empty() && !description.source.empty())
             Fail("module \"" + name + "\" is a plug-in; give its inputs under \"pins\"", description.source_where);
         m_description.modules.push_back(description);
@@ -185,6 +194,7 @@ private:
             return;
         }
         Expect(output, path, Json::value_t::array, "output must be \"module.pin\" or a list of them");
+        if (output.empty()) Fail("output must name at least one pin", m_locator.Value(path));
         for (size_t i = 0; i < output.size(); ++i) {
             JsonPath at = path;
             at.push_back(std::to_string(i));
@@ -210,6 +220,9 @@ PatchDescription ParsePatchJson(const std::string& text) {
         if (colon != std::string::npos) reason = reason.substr(colon + 2);
         const size_t offset = e.byte > 0 ? e.byte - 1 : 0;
         throw PatchError("malformed JSON: " + reason, LocationOfOffset(text, offset));
+    } catch (const Json::out_of_range&) {
+        // The library says which number but not where it stands.
+        throw PatchError("a number too large to represent", JsonLocator(text).OverflowingNumber());
     }
     return PatchReader(text, root).Read();
 }

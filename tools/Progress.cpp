@@ -2,16 +2,13 @@
 
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdio>
+
+#include "Interrupts.h"
 
 namespace vxhost {
 
 namespace {
-
-volatile std::sig_atomic_t g_interrupted = 0;
-
-void OnInterrupt(int) { g_interrupted = 1; }
 
 // Short renders finish before a bar would help; a bar appears only after this.
 constexpr auto kQuietTime = std::chrono::milliseconds(400);
@@ -19,13 +16,6 @@ constexpr auto kRedrawTime = std::chrono::milliseconds(100);
 constexpr int kBarWidth = 30;
 
 }  // namespace
-
-void CatchInterrupts() {
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
-}
-
-bool Interrupted() { return g_interrupted != 0; }
 
 ProgressBar::ProgressBar(std::string label)
     : m_label(std::move(label)), m_terminal(isatty(STDERR_FILENO) != 0), m_start(Clock::now()), m_last_draw(m_start) {}

@@ -1,5 +1,5 @@
 // A progress bar on standard error for renders that take a while, shown
-// only on a terminal, and the Ctrl-C that stops a render cleanly.
+// only on a terminal; it also tells the render when the user asked to stop.
 #ifndef VXHOST_TOOL_PROGRESS_H
 #define VXHOST_TOOL_PROGRESS_H
 
@@ -8,11 +8,6 @@
 #include <string>
 
 namespace vxhost {
-
-// After this, SIGINT and SIGTERM ask the running render to stop instead of
-// killing the process, so that no partial file stays behind.
-void CatchInterrupts();
-bool Interrupted();
 
 class ProgressBar {
 public:

@@ -6,7 +6,9 @@
 #include "PluginLibrary.h"
 #include "PluginNode.h"
 #include "PluginSearch.h"
+#include "AudioFile.h"
 #include "RenderJob.h"
+#include "UsageError.h"
 
 namespace vxhost {
 
@@ -52,14 +54,26 @@ PatchDescription DescriptionFor(const RenderOptions& options, const std::string&
 int RunRender(const RenderOptions& options) {
     const std::string path = LocatePlugin(options.plugin);
     const std::string module = ModuleName(path);
+    // A --pin that names a recording which cannot be read is a failure to
+    // read input; any other fault in a --pin is a mistake in the command line.
+    bool input_failed = false;
+    const AudioLoader load = [&input_failed](const std::string& file, double sample_rate) {
+        try {
+            return ReadAudioMono(file, sample_rate);
+        } catch (const HostError&) {
+            input_failed = true;
+            throw;
+        }
+    };
     try {
-        const RenderedFile file = RenderToWav(DescriptionFor(options, path, module), options.output);
-        std::cout << Summary(file) << '\n';
+        PrintReport(RenderToFile(DescriptionFor(options, path, module), options.output, {}, false, load));
     } catch (const PatchError& e) {
         const Location where = e.Where();
         if (where.line == 0 || where.line > options.pins.size()) throw HostError(e.what());
-        throw HostError("--pin \"" + options.pins[where.line - 1] + "\": column " + std::to_string(where.column) +
-                        ": " + e.what());
+        const std::string message =
+            "--pin \"" + options.pins[where.line - 1] + "\": column " + std::to_string(where.column) + ": " + e.what();
+        if (input_failed) throw HostError(message);
+        throw UsageError(message);
     }
     return 0;
 }

@@ -2,40 +2,81 @@
 
 #include <cmath>
 #include <cstdio>
+#include <iostream>
 
 #include "AudioFile.h"
-#include "PluginSearch.h"
+#include "LibraryProbe.h"
+#include "OutputTarget.h"
 #include "Progress.h"
 #include "Renderer.h"
-#include "SafeOutput.h"
 
 namespace vxhost {
 
-RenderedFile RenderToWav(const PatchDescription& description, const std::string& path,
-                         const std::vector<std::string>& taps, bool keep) {
+namespace {
+
+std::string Bytes(double bytes) {
+    const char* const units[] = {"bytes", "KB", "MB", "GB", "TB", "PB"};
+    int unit = 0;
+    while (bytes >= 1000.0 && unit < 5) {
+        bytes /= 1000.0;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", bytes, units[unit]);
+    return text;
+}
+
+std::string Decibels(float peak) {
+    if (peak <= 0.0f) return "-inf dBFS";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f dBFS", 20.0 * std::log10(static_cast<double>(peak)));
+    return text;
+}
+
+// A generous bound for the header and any trailer a format adds.
+constexpr uint64_t kHeaderAllowance = 64 * 1024;
+
+}  // namespace
+
+RenderedFile RenderToFile(const PatchDescription& description, const OutputOptions& output,
+                          const std::vector<std::string>& taps, bool keep, const AudioLoader& load) {
+    const AudioFormat format = ChooseAudioFormat(output.path, output.format, output.depth);
     // The output's place is checked before any work, so a typo costs nothing.
-    { PendingFile check(path); }
-    BuiltPatch patch = BuildPatch(description, &LoadPlugin, &ReadAudioMono);
+    OutputTarget target(output.path);
+    BuiltPatch patch = BuildPatch(description, &LoadPluginSafely, load ? load : AudioLoader(&ReadAudioMono));
     std::vector<PinRef> recorded = patch.outputs;
     for (const std::string& tap : taps) recorded.push_back(ResolvePinRef(*patch.engine, tap, {}));
 
     RenderedFile file;
-    file.path = path;
+    file.path = output.path;
+    file.format = DescribeFormat(format);
     file.sample_rate = static_cast<int>(std::lround(description.sample_rate));
     file.seconds = static_cast<double>(patch.length_frames) / description.sample_rate;
-    file.channels = patch.output_names;
+    for (const std::string& name : patch.output_names) file.channels.push_back({name});
     if (keep) file.kept.resize(recorded.size());
 
     const size_t channels = patch.outputs.size();
-    WavWriter writer(path, static_cast<int>(channels), description.sample_rate);
-    ProgressBar bar("rendering " + path);
+    const uint64_t needed = AudioWriter::DataBytes(format, static_cast<int>(channels), patch.length_frames);
+    const int64_t free_bytes = target.FreeBytes();
+    if (output.check_space && free_bytes >= 0 && needed + kHeaderAllowance > static_cast<uint64_t>(free_bytes))
+        throw HostError(output.path + " would take " + Bytes(static_cast<double>(needed)) + " but only " +
+                        Bytes(static_cast<double>(free_bytes)) + " are free there (--no-space-check writes it anyway)");
+
+    AudioWriter writer(target, format, static_cast<int>(channels), description.sample_rate, patch.length_frames);
+    ProgressBar bar("rendering " + output.path);
     std::vector<const float*> outputs(channels);
     Render(
         *patch.engine, recorded, patch.length_frames,
         [&](const std::vector<const float*>& blocks, int32_t frames) {
             for (size_t c = 0; c < channels; ++c) {
                 outputs[c] = blocks[c];
-                for (int32_t j = 0; j < frames; ++j) file.peak = std::max(file.peak, std::fabs(blocks[c][j]));
+                RenderedChannel& channel = file.channels[c];
+                for (int32_t j = 0; j < frames; ++j) {
+                    const float level = std::fabs(blocks[c][j]);
+                    channel.peak = std::max(channel.peak, level);
+                    if (level >= 1.0f) ++channel.clipped;
+                }
+                file.peak = std::max(file.peak, channel.peak);
             }
             writer.Write(outputs, frames);
             if (keep)
@@ -49,13 +90,32 @@ RenderedFile RenderToWav(const PatchDescription& description, const std::string&
 
 std::string Summary(const RenderedFile& file) {
     std::string names;
-    for (const std::string& name : file.channels) names += (names.empty() ? "" : ", ") + name;
+    for (const RenderedChannel& channel : file.channels) names += (names.empty() ? "" : ", ") + channel.name;
     char text[128];
     std::snprintf(text, sizeof text, ": %.2f s at %d Hz, %zu channel%s (", file.seconds, file.sample_rate,
                   file.channels.size(), file.channels.size() == 1 ? "" : "s");
     char peak[32];
-    std::snprintf(peak, sizeof peak, "), peak %.3f", static_cast<double>(file.peak));
-    return "wrote " + file.path + text + names + peak;
+    std::snprintf(peak, sizeof peak, "), peak %.3f (", static_cast<double>(file.peak));
+    const std::string where = file.path == "-" ? "standard output" : file.path;
+    return "wrote " + where + text + names + peak + Decibels(file.peak) + "), " + file.format;
+}
+
+std::vector<std::string> Warnings(const RenderedFile& file) {
+    std::vector<std::string> lines;
+    for (const RenderedChannel& channel : file.channels) {
+        if (channel.clipped > 0)
+            lines.push_back("warning: " + channel.name + " clips: " + std::to_string(channel.clipped) +
+                            (channel.clipped == 1 ? " sample" : " samples") + " at or above full scale (peak " +
+                            Decibels(channel.peak) + ")");
+        else if (channel.peak == 0.0f)
+            lines.push_back("warning: " + channel.name + " is silent: every sample is 0");
+    }
+    return lines;
+}
+
+void PrintReport(const RenderedFile& file) {
+    (file.path == "-" ? std::cerr : std::cout) << Summary(file) << '\n';
+    for (const std::string& line : Warnings(file)) std::cerr << "vxhost: " << line << '\n';
 }
 
 }  // namespace vxhost

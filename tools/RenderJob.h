@@ -1,8 +1,10 @@
-// The part every rendering command shares: build the patch, render it to a
-// WAV file with progress, and say what was written.
+// The part every rendering command shares: build the patch, check that its
+// file fits where it goes, render it with progress, and say what was written
+// (peak level, and a warning for clipped or silent outputs).
 #ifndef VXHOST_TOOL_RENDERJOB_H
 #define VXHOST_TOOL_RENDERJOB_H
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -10,23 +12,44 @@
 
 namespace vxhost {
 
+struct OutputOptions {
+    std::string path;    // "-" for standard output
+    std::string format;  // --format, empty to go by the extension
+    std::string depth;   // --depth, empty for the format's default
+    bool check_space = true;
+};
+
+struct RenderedChannel {
+    std::string name;  // "module.pin"
+    float peak = 0.0f;
+    uint64_t clipped = 0;  // samples at or above full scale
+};
+
 struct RenderedFile {
     std::string path;
+    std::string format;  // "WAV, 32-bit float"
     double seconds = 0.0;
     int sample_rate = 0;
-    std::vector<std::string> channels;  // "module.pin" of each channel
+    std::vector<RenderedChannel> channels;
     float peak = 0.0f;
     std::vector<std::vector<float>> kept;  // the outputs, and the taps, when asked to keep them
 };
 
-// Renders `description` into the WAV file `path`. `taps` ("module.pin") are
-// recorded beside the outputs; with `keep` the samples stay in memory,
+// Renders `description` into the file `output.path`. `taps` ("module.pin")
+// are recorded beside the outputs; with `keep` the samples stay in memory,
 // outputs first, then taps.
-RenderedFile RenderToWav(const PatchDescription& description, const std::string& path,
-                         const std::vector<std::string>& taps = {}, bool keep = false);
+// Recordings named as sources are read with `load` (by default ReadAudioMono).
+RenderedFile RenderToFile(const PatchDescription& description, const OutputOptions& output,
+                          const std::vector<std::string>& taps = {}, bool keep = false,
+                          const AudioLoader& load = nullptr);
 
-// "wrote out.wav: 2.00 s at 44100 Hz, 1 channel (osc.output), peak 0.50"
+// "wrote out.wav: 2.00 s at 44100 Hz, 1 channel (osc.output), peak 0.500 (-6.0 dBFS)"
 std::string Summary(const RenderedFile& file);
+// One line per clipped or silent channel.
+std::vector<std::string> Warnings(const RenderedFile& file);
+// The summary on standard output (standard error when the audio goes there)
+// and the warnings on standard error.
+void PrintReport(const RenderedFile& file);
 
 }  // namespace vxhost
 

@@ -8,7 +8,10 @@
 
 #include "Commands.h"
 #include "HostError.h"
+#include "Interrupts.h"
+#include "LibraryProbe.h"
 #include "PluginNode.h"
+#include "UsageError.h"
 #include "PluginSearch.h"
 #include "Validator.h"
 
@@ -65,18 +68,24 @@ void PrintJson(const ValidationReport& report) {
 
 int RunValidate(const ValidateOptions& options) {
     for (const std::string& check : options.checks)
-        if (FindCheck(check) == nullptr) throw HostError("there is no check called \"" + check + "\"");
-    const auto library = LoadPlugin(options.plugin);
+        if (FindCheck(check) == nullptr) {
+            std::string names;
+            for (const CheckInfo& info : AllChecks()) names += (names.empty() ? "" : ", ") + std::string(info.name);
+            throw UsageError("there is no check called \"" + check + "\" (" + names + ")");
+        }
+    const auto library = LoadPluginSafely(options.plugin);
     ValidationOptions run;
     run.level = options.level;
     run.seed = options.seed_given ? options.seed : std::random_device{}();
     run.only = options.checks;
     run.time_limit_seconds = options.time_limit;
+    run.stop_requested = &Interrupted;
     const std::string name = PluginStem(library->Path());
     if (!options.json)
         std::cout << "validating " << name << " (" << library->Path() << ") at level " << run.level << ", seed "
                   << run.seed << std::endl;
     const ValidationReport report = Validate(*library, run, options.json ? ResultListener() : PrintLine);
+    if (Interrupted()) throw HostError("interrupted");
     if (options.json)
         PrintJson(report);
     else

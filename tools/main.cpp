@@ -1,16 +1,56 @@
 // vxhost: the project's reference host on the command line.
 #include <CLI/CLI.hpp>
+#include <cmath>
+#include <cstdlib>
 #include <iostream>
 
 #include "Commands.h"
 #include "HostError.h"
-#include "Progress.h"
+#include "Interrupts.h"
+#include "UsageError.h"
 
 namespace {
 
 constexpr int kFailure = 1;
 constexpr int kUsage = 2;
-constexpr int kInterrupted = 130;
+
+const char* const kCommands[] = {"info", "render", "patch", "demo", "validate"};
+
+// Option values are checked as text, before they are converted, so that the
+// message says what is wrong with what was typed.
+const CLI::Validator kSeconds(
+    [](std::string& text) -> std::string {
+        char* end = nullptr;
+        const double seconds = std::strtod(text.c_str(), &end);
+        if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(seconds))
+            return text + " is not a number of seconds";
+        if (!(seconds > 0.0 && seconds <= 1.0e7)) return text + " is not a length from above 0 to 10000000 seconds";
+        return "";
+    },
+    "SECONDS");
+
+const CLI::Validator kHertz(
+    [](std::string& text) -> std::string {
+        char* end = nullptr;
+        const long hertz = std::strtol(text.c_str(), &end, 10);
+        if (text.empty() || end != text.c_str() + text.size()) return text + " is not a whole number of hertz";
+        if (hertz < 1 || hertz > 10000000) return text + " is not a rate from 1 to 10000000 Hz";
+        return "";
+    },
+    "HZ");
+
+const CLI::Validator kNotEmpty(
+    [](std::string& text) -> std::string { return text.empty() ? "an empty name is no file" : ""; }, "FILE");
+
+void AddOutputOptions(CLI::App* command, vxhost::OutputOptions& output) {
+    command->add_option("-o,--output", output.path, "File to write (.wav, .aiff, .flac, .au; - for standard output)")
+        ->required()
+        ->check(kNotEmpty);
+    command->add_option("--format", output.format, "wav, aiff, flac or au (default: by the file's extension)");
+    command->add_option("--depth", output.depth, "16 (dithered), 24 or float (default: float; FLAC 24)");
+    command->add_flag("!--no-space-check", output.check_space,
+                      "Write even when the file looks larger than the space free");
+}
 
 }  // namespace
 
@@ -18,6 +58,7 @@ int main(int argc, char** argv) {
     using namespace vxhost;
     CLI::App app{"vxhost: loads vx plug-ins, wires them into patches and renders them offline"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("vxhost ") + VXHOST_VERSION);
 
     InfoOptions info;
     CLI::App* info_command = app.add_subcommand("info", "Show a plug-in's module properties and pin table");
@@ -25,36 +66,38 @@ int main(int argc, char** argv) {
     info_command->add_flag("--json", info.json, "Print JSON instead of a table");
 
     RenderOptions render;
-    CLI::App* render_command = app.add_subcommand("render", "Render one plug-in instance to a WAV file");
+    CLI::App* render_command = app.add_subcommand("render", "Render one plug-in instance to an audio file");
     render_command->add_option("plugin", render.plugin, "Plug-in name (searched) or path")->required();
     render_command
         ->add_option("--pin,-p", render.pins,
                      "NAME=SOURCE: a value (0.5, 5V, 2-Sided, true), steps (0:1,0.5:0) or an audio file")
         ->allow_extra_args(false);
-    render_command->add_option("-o,--output", render.output, "WAV file to write")->required();
+    AddOutputOptions(render_command, render.output);
     render_command->add_option("--rate,-r", render.sample_rate, "Sample rate in Hz")
         ->capture_default_str()
-        ->check(CLI::Range(1, 10000000));
+        ->check(kHertz);
     render_command->add_option("--block,-b", render.block_size, "Block size in samples")
         ->capture_default_str()
         ->check(CLI::Range(1, 1 << 20));
     render_command
         ->add_option("--length,-l", render.length, "Length in seconds (default: sources plus 1 s, at least 1 s)")
-        ->check(CLI::Range(0.0, 1.0e7));
+        ->check(kSeconds);
     render_command
         ->add_option("--out-pin", render.output_pins, "Output pin to record (repeat for more channels; default: all)")
         ->allow_extra_args(false);
 
     PatchOptions patch;
-    CLI::App* patch_command = app.add_subcommand("patch", "Render a patch file (JSON) to a WAV file");
+    CLI::App* patch_command = app.add_subcommand("patch", "Render a patch file (JSON) to an audio file");
     patch_command->add_option("patch", patch.patch, "Patch file")->required();
-    patch_command->add_option("-o,--output", patch.output, "WAV file to write")->required();
+    AddOutputOptions(patch_command, patch.output);
     patch_command->add_option("--length,-l", patch.length, "Length in seconds, overriding the patch's")
-        ->check(CLI::Range(0.0, 1.0e7));
+        ->check(kSeconds);
 
     DemoOptions demo;
     CLI::App* demo_command = app.add_subcommand("demo", "Render the built-in demo patch to a WAV file and a picture");
-    demo_command->add_option("-o,--output", demo.folder, "Folder for the files")->capture_default_str();
+    demo_command->add_option("-o,--output", demo.folder, "Folder for the files")
+        ->capture_default_str()
+        ->check(kNotEmpty);
 
     ValidateOptions validate;
     CLI::App* validate_command = app.add_subcommand("validate", "Run the validator's checks on a plug-in");
@@ -71,11 +114,27 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(0.1, 86400.0));
     validate_command->add_flag("--json", validate.json, "Print JSON instead of lines");
 
+    // The first word that is not an option names the command.
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (word.empty() || word[0] == '-') continue;
+        bool known = false;
+        for (const char* command : kCommands) known = known || word == command;
+        if (!known) {
+            std::cerr << "vxhost: unknown command \"" << word << "\" (info, render, patch, demo, validate; see vxhost "
+                      << "--help)\n";
+            return kUsage;
+        }
+        break;
+    }
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         std::cerr << "vxhost: " << e.what() << " (see vxhost --help)\n";
@@ -84,17 +143,21 @@ int main(int argc, char** argv) {
 
     CatchInterrupts();
     try {
-        if (*info_command) return RunInfo(info);
-        if (*render_command) return RunRender(render);
-        if (*patch_command) return RunPatch(patch);
-        if (*demo_command) return RunDemo(demo);
-        if (*validate_command) return RunValidate(validate);
-    } catch (const HostError& e) {
+        int status = kUsage;
+        if (*info_command) status = RunInfo(info);
+        if (*render_command) status = RunRender(render);
+        if (*patch_command) status = RunPatch(patch);
+        if (*demo_command) status = RunDemo(demo);
+        if (*validate_command) status = RunValidate(validate);
+        return Interrupted() ? InterruptExitStatus() : status;
+    } catch (const UsageError& e) {
         std::cerr << "vxhost: " << e.what() << '\n';
-        return Interrupted() ? kInterrupted : kFailure;
+        return kUsage;
+    } catch (const HostError& e) {
+        std::cerr << "vxhost: " << (Interrupted() ? "interrupted" : e.what()) << '\n';
+        return Interrupted() ? InterruptExitStatus() : kFailure;
     } catch (const std::exception& e) {
         std::cerr << "vxhost: " << e.what() << '\n';
-        return kFailure;
+        return Interrupted() ? InterruptExitStatus() : kFailure;
     }
-    return kUsage;
 }

@@ -60,7 +60,11 @@ TEST(Sources, ValuesAreReadAgainstThePinTheyFeed) {
     const NodePin choice = PinOf(PinKind::Value, DT_ENUM, "1-Sided=1,2-Sided=2");
     EXPECT_TRUE(ParsePinValue(choice, "2-sided", &value, &error));
     EXPECT_EQ(value, 2.0);
-    EXPECT_TRUE(ParsePinValue(choice, "7", &value, &error)) << "values off the list are the module's to judge";
+    EXPECT_TRUE(ParsePinValue(choice, "1", &value, &error)) << "a listed value by number";
+    EXPECT_FALSE(ParsePinValue(choice, "7", &value, &error)) << "only what the list offers";
+    EXPECT_FALSE(ParsePinValue(choice, "0", &value, &error));
+    const NodePin unlisted = PinOf(PinKind::Value, DT_ENUM, "");
+    EXPECT_TRUE(ParsePinValue(unlisted, "7", &value, &error)) << "without a list, any whole number of the range";
     EXPECT_FALSE(ParsePinValue(choice, "40000", &value, &error)) << "beyond 16 bits";
     EXPECT_FALSE(ParsePinValue(choice, "1.5", &value, &error));
 

@@ -32,7 +32,9 @@ TEST_F(ToolTest, RenderFeedsPinsFromValuesStepsAndFiles) {
     // A first render makes a recording that a second render plays back.
     CommandResult result = Vxhost("render tracer --pin In=0:0.5,0.5:-0.25 --pin Offset=0.125 --rate 1000 -o first.wav");
     ASSERT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, "wrote first.wav: 1.50 s at 1000 Hz, 1 channel (tracer.Out), peak 0.625\n");
+    EXPECT_EQ(
+        result.out,
+        "wrote first.wav: 1.50 s at 1000 Hz, 1 channel (tracer.Out), peak 0.625 (-4.1 dBFS), WAV, 32-bit float\n");
     const Wav first = ReadWav(Scratch("first.wav"));
     ASSERT_EQ(first.samples.size(), 1500u) << "the last step plus a second";
     EXPECT_EQ(first.sample_rate, 1000);

@@ -52,13 +52,6 @@ TEST_F(ToolTest, FailuresExplainThemselvesAndLeaveNoFile) {
              "/no_entry_points.so is not a plug-in: it does not export getModuleProperties and makeModule\n"},
         {"makeModule returns null", "render " + libraries + "/null_module.so -o out.wav",
          "vxhost: module \"null_module\": " + libraries + "/null_module.so: makeModule returned no instance\n"},
-        {"unknown pin", "render tracer --pin Inn=1 -o out.wav",
-         "vxhost: --pin \"Inn=1\": column 1: module \"tracer\" has no pin \"Inn\"; its pins: In, Ctl, Out, Choice, "
-         "Offset\n"},
-        {"malformed step list", "render tracer --pin In=0:1,0.5 -o out.wav",
-         "vxhost: --pin \"In=0:1,0.5\": column 8: expected TIME:VALUE (seconds:value)\n"},
-        {"value of the wrong kind", "render tracer --pin Choice=C -o out.wav",
-         "vxhost: --pin \"Choice=C\": column 8: \"C\" is not a choice of Choice (A=1, B=2)\n"},
         {"missing audio file", "render tracer --pin In=nothere.wav -o out.wav", ""},
         {"malformed patch", "patch syntax.json -o out.wav", ""},
         {"wire between outputs", "patch two_outputs.json -o out.wav",
@@ -81,6 +74,21 @@ TEST_F(ToolTest, FailuresExplainThemselvesAndLeaveNoFile) {
         EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << f.what << ": " << result.err;
         EXPECT_EQ(result.err.rfind("vxhost: ", 0), 0u) << f.what;
         EXPECT_TRUE(result.out.empty()) << f.what;
+    }
+    // A --pin that the module cannot take is a mistake in the command line.
+    const std::vector<Failure> usage = {
+        {"unknown pin", "render tracer --pin Inn=1 -o out.wav",
+         "vxhost: --pin \"Inn=1\": column 1: module \"tracer\" has no pin \"Inn\"; its pins: In, Ctl, Out, Choice, "
+         "Offset\n"},
+        {"malformed step list", "render tracer --pin In=0:1,0.5 -o out.wav",
+         "vxhost: --pin \"In=0:1,0.5\": column 8: expected TIME:VALUE (seconds:value)\n"},
+        {"value of the wrong kind", "render tracer --pin Choice=C -o out.wav",
+         "vxhost: --pin \"Choice=C\": column 8: \"C\" is not a choice of Choice (A=1, B=2)\n"},
+    };
+    for (const Failure& f : usage) {
+        const CommandResult result = Vxhost(f.args);
+        EXPECT_EQ(result.status, 2) << f.what;
+        EXPECT_EQ(result.err, f.message) << f.what;
     }
     const std::vector<std::string> left = Files();
     for (const std::string& name : left)

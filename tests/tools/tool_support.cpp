@@ -73,8 +73,10 @@ Wav ReadWav(const std::string& path) {
     if (file == nullptr) return wav;
     wav.channels = info.channels;
     wav.sample_rate = info.samplerate;
-    wav.samples.resize(static_cast<size_t>(info.frames * info.channels));
-    sf_readf_float(file, wav.samples.data(), info.frames);
+    // Read to the end: a streamed file's header may not say how long it is.
+    std::vector<float> block(static_cast<size_t>(4096 * info.channels));
+    for (sf_count_t got; (got = sf_readf_float(file, block.data(), 4096)) > 0;)
+        wav.samples.insert(wav.samples.end(), block.begin(), block.begin() + got * info.channels);
     sf_close(file);
     return wav;
 }

@@ -68,7 +68,7 @@ TEST_F(ValidateCommand, JsonCarriesEveryCheckWithItsStatusAndReasons) {
 }
 
 TEST_F(ValidateCommand, AnUnknownCheckOrPlugInIsAnErrorBeforeAnythingRuns) {
-    EXPECT_EQ(Vxhost("validate faulty_none --check no-such-check").status, 1);
+    EXPECT_EQ(Vxhost("validate faulty_none --check no-such-check").status, 2) << "a mistake in the command line";
     EXPECT_EQ(Vxhost("validate no_such_plugin").status, 1);
     EXPECT_EQ(Vxhost("validate faulty_none --level 11").status, 2);
 }
