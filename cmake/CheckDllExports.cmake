@@ -1,4 +1,4 @@
-# cmake -DOBJDUMP=... -DDLL=... [-DIMPORTS=A.dll;B.dll] -P CheckDllExports.cmake
+# cmake -DOBJDUMP=... -DDLL=... [-DIMPORTS=A.dll,B.dll] -P CheckDllExports.cmake
 # Fails unless the DLL's export table holds exactly makeModule at ordinal 1
 # and getModuleProperties at ordinal 2, by undecorated name, and the DLL
 # needs no other DLL than the system's (or than IMPORTS, when given).
@@ -28,7 +28,9 @@ foreach(import ${imports})
     message(FATAL_ERROR "${DLL} needs a non-system DLL: ${import}")
   endif()
   string(REPLACE "DLL Name: " "" name "${import}")
-  if(DEFINED IMPORTS AND NOT name IN_LIST IMPORTS)
+  string(REPLACE "," ";" allowed "${IMPORTS}")
+  list(FIND allowed "${name}" known)
+  if(DEFINED IMPORTS AND known EQUAL -1)
     message(FATAL_ERROR "${DLL} imports ${name}, beyond ${IMPORTS}")
   endif()
 endforeach()

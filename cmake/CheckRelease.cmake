@@ -11,7 +11,7 @@ file(STRINGS ${root}/CMakeLists.txt project_line REGEX "^project\\(")
 string(REGEX MATCH "VERSION ([0-9]+\\.[0-9]+\\.[0-9]+)" unused "${project_line}")
 set(NAME vx-plugins-${CMAKE_MATCH_1})
 set(plugins ramplet sumtone)
-set(system_imports KERNEL32.dll msvcrt.dll)
+set(system_imports KERNEL32.dll,msvcrt.dll)
 
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
