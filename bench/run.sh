@@ -6,6 +6,8 @@
 # The tables go to standard output, the running log to standard error:
 #   bench/run.sh > table.md
 # The build directory is build/<preset> unless VX_BENCH_BUILD_DIR names another.
+# linux32 is skipped, with a notice, on a machine that does not execute 32-bit
+# x86 programs itself (cmake/ia32.sh; VX_IA32=yes|no overrides the probe).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,6 +16,13 @@ case "${1:-}" in
   native|linux32) preset=$1; shift ;;
 esac
 build_dir=${VX_BENCH_BUILD_DIR:-build/$preset}
+
+# Timing a 32-bit build under an emulator would measure the emulator.
+if [ "$preset" = linux32 ] && [ "$(cmake/ia32.sh)" != native ]; then
+  echo "bench/run.sh: skipped: this machine does not execute 32-bit x86 programs itself," \
+       "and an emulated timing means nothing" >&2
+  exit 0
+fi
 
 cmake --preset "$preset" -B "$build_dir" >/dev/null
 if ! cmake --build "$build_dir" --target vxbench >&2; then

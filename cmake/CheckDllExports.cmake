@@ -1,7 +1,7 @@
-# cmake -DOBJDUMP=... -DDLL=... -P CheckDllExports.cmake
+# cmake -DOBJDUMP=... -DDLL=... [-DIMPORTS=A.dll,B.dll] -P CheckDllExports.cmake
 # Fails unless the DLL's export table holds exactly makeModule at ordinal 1
 # and getModuleProperties at ordinal 2, by undecorated name, and the DLL
-# needs no other DLL than the system's.
+# needs no other DLL than the system's (or than IMPORTS, when given).
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${DLL}")
@@ -26,6 +26,12 @@ string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
 foreach(import ${imports})
   if(NOT import MATCHES "DLL Name: (KERNEL32|msvcrt|USER32|ADVAPI32)\\.dll")
     message(FATAL_ERROR "${DLL} needs a non-system DLL: ${import}")
+  endif()
+  string(REPLACE "DLL Name: " "" name "${import}")
+  string(REPLACE "," ";" allowed "${IMPORTS}")
+  list(FIND allowed "${name}" known)
+  if(DEFINED IMPORTS AND known EQUAL -1)
+    message(FATAL_ERROR "${DLL} imports ${name}, beyond ${IMPORTS}")
   endif()
 endforeach()
 message(STATUS "${DLL}: ${found}; imports ${imports}")

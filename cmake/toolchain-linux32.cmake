@@ -10,3 +10,10 @@ set(CMAKE_SHARED_LINKER_FLAGS_INIT "-m32")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-m32")
 set(CMAKE_LIBRARY_ARCHITECTURE i386-linux-gnu)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+
+# Where the machine cannot execute 32-bit x86 programs, run.sh names an
+# emulator (qemu-i386) for the tests to run under; empty, they run directly.
+set(VX_I386_EMULATOR "" CACHE STRING "Command that runs the 32-bit test programs (empty: run them directly)")
+if(VX_I386_EMULATOR)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${VX_I386_EMULATOR})
+endif()
