@@ -5,6 +5,7 @@
 // and moving, and for inputs far outside it, call after call.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -15,6 +16,7 @@
 
 #include "ClosedFormFallbacks.h"
 #include "PartialCount.h"
+#include "SampleLanes.h"
 #include "SampleLoop.h"
 #include "SummationMath.h"
 
@@ -282,5 +284,41 @@ TEST(SumtoneLaneSets, InputsFarOutsideTheSoundRangeMatchThePlainLoop) {
             const float ordinary[INPUTS] = {0.5f, 0.1f, 1.0f, 0.05f, 1.0f, 0.0f, 2000.0f};
             return Chance(rng, 0.5) ? ordinary[input] : Uniform(rng, -0.3f, 0.3f) * (input == MAXFREQ ? 1e4f : 1.0f);
         });
+    }
+}
+
+TEST(SumtoneLaneSets, FrequenciesInLanesAreThoseOfTheDeterministicExponential) {
+    // Pitches across the whole range the lanes take, their limits, and
+    // every kind of float beyond them, which the lanes hand back to the
+    // one-sample form.
+    std::mt19937 rng(17);
+    std::vector<float> pitches;
+    for (float fc = -1.0f; fc <= 2.0f; fc += 0.000731f) pitches.push_back(fc);
+    const double edge = kLaneExpLimit / (10.0 * kLn2) + 0.5;  // the "fc" at the lanes' limit
+    for (double fc : {edge, -edge + 1.0}) {
+        float f = static_cast<float>(fc);
+        for (int k = 0; k < 40; ++k, f = std::nextafter(f, -INFINITY)) pitches.push_back(f);
+    }
+    for (int k = 0; k < 200000; ++k) {
+        const uint32_t bits = static_cast<uint32_t>(rng());
+        float f;
+        std::memcpy(&f, &bits, sizeof f);
+        pitches.push_back(Chance(rng, 0.5) ? f : Uniform(rng, -110.0f, 110.0f));
+    }
+    for (int k = 0; k < 1000; ++k) pitches.push_back(Hostile(rng));
+    std::shuffle(pitches.begin(), pitches.end(), rng);
+
+    for (auto [lanes, name] : {std::pair{LaneSet::kSse2, "SSE2"}, {LaneSet::kAvx2, "AVX2"}}) {
+        if (!CanRun(lanes)) continue;
+        SampleChunk c;
+        for (size_t from = 0; from < pitches.size(); from += kChunkSamples) {
+            c.size = static_cast<int32_t>(std::min<size_t>(kChunkSamples, pitches.size() - from));
+            c.padded_size = (c.size + kWidestLanes - 1) / kWidestLanes * kWidestLanes;
+            PitchesToFrequencies(lanes, c, pitches.data() + from);
+            for (int32_t i = 0; i < c.size; ++i) {
+                const float fc = pitches[from + static_cast<size_t>(i)];
+                ASSERT_EQ(Bits(PitchToFrequency(fc)), Bits(c.lowest[i])) << name << " fc " << fc;
+            }
+        }
     }
 }

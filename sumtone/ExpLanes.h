@@ -1,0 +1,140 @@
+// The deterministic exponential of VXMath.h for several arguments side by
+// side, in GCC vectors of doubles: the same operations in the same order on
+// each lane, so each lane gets the bits that vx::Exp gives its argument. Only
+// the arguments whose result is a normal double take this form (the lanes
+// have none of vx::Exp's special cases); the caller gives the others to
+// vx::Exp itself.
+#ifndef SUMTONE_EXPLANES_H
+#define SUMTONE_EXPLANES_H
+
+#include <cstdint>
+#include <cstring>
+
+#include "SummationMath.h"
+#include "VXMath.h"
+
+namespace sumtone {
+
+// Arguments in [-700, 700] scale by 2^e with e in [-1010, 1010]: never
+// past the double range nor into the subnormals, where vx::Exp rounds
+// another way, and never one of its special cases.
+constexpr double kLaneExpLimit = 700.0;
+
+// Dependent vector types are only declared through a class template.
+template <class D>
+struct ExpLaneTypes {
+    typedef int64_t Masks __attribute__((vector_size(sizeof(D))));
+    typedef float Floats __attribute__((vector_size(sizeof(D) / 2)));
+};
+
+template <class D>
+SUMTONE_INLINE void TwoSumLanes(D a, D b, D& s, D& err) {
+    s = a + b;
+    const D bv = s - a;
+    err = (a - (s - bv)) + (b - bv);
+}
+
+template <class D>
+SUMTONE_INLINE void FastTwoSumLanes(D a, D b, D& s, D& err) {
+    s = a + b;
+    err = b - (s - a);
+}
+
+template <class D>
+SUMTONE_INLINE void SplitLanes(D a, D& hi, D& lo) {
+    const D c = vx::detail::kSplitter * a;
+    hi = c - (c - a);
+    lo = a - hi;
+}
+
+template <class D>
+SUMTONE_INLINE void TwoProdLanes(D a, D b, D& p, D& err) {
+    p = a * b;
+    D ah, al, bh, bl;
+    SplitLanes(a, ah, al);
+    SplitLanes(b, bh, bl);
+    err = ((ah * bh - p) + ah * bl + al * bh) + al * bl;
+}
+
+// vx::Exp(x) in every lane; every lane within ±kLaneExpLimit.
+template <class D>
+SUMTONE_INLINE D ExpLanes(D x) {
+    using namespace vx::detail;
+    using M = typename ExpLaneTypes<D>::Masks;
+    constexpr int kLanes = sizeof(D) / sizeof(double);
+    // RoundToIntegral; the shifted sum holds k in its low bits, as its
+    // exponent is that of 2^52 for every |k| below 2^51.
+    const D shifted = x * kInvLn2N + kRoundShift;
+    const D kd = shifted - kRoundShift;
+    const M k = (M)shifted - (M)Splat<D>(kRoundShift);
+    D a, ae, b, be, uh, ul;
+    TwoSumLanes(x, -(kd * kLn2N1), a, ae);
+    TwoSumLanes(a, -(kd * kLn2N2), b, be);
+    TwoSumLanes(b, (ae + be) - kd * kLn2N3, uh, ul);
+
+    // ScaleExp: 2^(k/128) from the table, e^(uh + ul) by its series.
+    const M j = k & (kExpTableSize - 1);
+    // Each lane's (hi, lo) pair in one load, then sorted into his and los.
+    typedef double Pair __attribute__((vector_size(16)));
+    Pair pairs[kLanes];
+    for (int l = 0; l < kLanes; ++l) std::memcpy(&pairs[l], &kExp2Table[2 * j[l]], sizeof(Pair));
+    D th, tl;
+    if constexpr (kLanes == 2) {
+        th = __builtin_shufflevector(pairs[0], pairs[1], 0, 2);
+        tl = __builtin_shufflevector(pairs[0], pairs[1], 1, 3);
+    } else {
+        static_assert(kLanes == 4, "two or four lanes");
+        const Pair th_low = __builtin_shufflevector(pairs[0], pairs[1], 0, 2);
+        const Pair th_high = __builtin_shufflevector(pairs[2], pairs[3], 0, 2);
+        const Pair tl_low = __builtin_shufflevector(pairs[0], pairs[1], 1, 3);
+        const Pair tl_high = __builtin_shufflevector(pairs[2], pairs[3], 1, 3);
+        th = __builtin_shufflevector(th_low, th_high, 0, 1, 2, 3);
+        tl = __builtin_shufflevector(tl_low, tl_high, 0, 1, 2, 3);
+    }
+    D sqh, sql;
+    TwoProdLanes(uh, uh, sqh, sql);
+    const D rest = sqh * uh *
+                   (0x1.5555555555555p-3 +
+                    uh * (0x1.5555555555555p-5 +
+                          uh * (0x1.1111111111111p-7 + uh * (0x1.6c16c16c16c17p-10 + uh * 0x1.a01a01a01a01ap-13))));
+    D ph, pe;
+    FastTwoSumLanes(uh, 0.5 * sqh, ph, pe);
+    const D pl = pe + (ul + (uh * ul + (0.5 * sql + rest)));
+    D mh, ml;
+    TwoProdLanes(th, ph, mh, ml);
+    const D tail = ml + (th * pl + (tl + tl * ph));
+    D s, se;
+    FastTwoSumLanes(th, mh, s, se);
+    const D w = se + tail;
+    // Pow2(e), e = (k - j) / 128: (k - j) << 45 is e << 52.
+    const M scale = ((k - j) << 45) + (M{} + (int64_t{1023} << 52));
+    return (s + w) * (D)scale;
+}
+
+// PitchToFrequency of count floats (a multiple of the lanes) into freq.
+template <class D>
+SUMTONE_INLINE void PitchesToFrequenciesLanes(const float* fc, double* freq, int32_t count) {
+    constexpr int kLanes = sizeof(D) / sizeof(double);
+    using Floats = typename ExpLaneTypes<D>::Floats;
+    using M = typename ExpLaneTypes<D>::Masks;
+    for (int32_t i = 0; i < count; i += kLanes) {
+        Floats pitch;
+        std::memcpy(&pitch, fc + i, sizeof pitch);
+        const D octaves = 10.0 * __builtin_convertvector(pitch, D) - 5.0;
+        const D x = kLn2 * octaves;
+        // Not within the limit, NaN included.
+        const M outside = ~((x <= kLaneExpLimit) & (x >= -kLaneExpLimit));
+        bool any_outside = false;
+        for (int l = 0; l < kLanes; ++l) any_outside = any_outside || outside[l] != 0;
+        if (any_outside) {
+            for (int l = 0; l < kLanes; ++l) freq[i + l] = PitchToFrequency(fc[i + l]);
+            continue;
+        }
+        const D f = ExpLanes(x) * 440.0;
+        std::memcpy(freq + i, &f, sizeof f);
+    }
+}
+
+}  // namespace sumtone
+
+#endif  // SUMTONE_EXPLANES_H
