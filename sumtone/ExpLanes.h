@@ -7,6 +7,8 @@
 #ifndef SUMTONE_EXPLANES_H
 #define SUMTONE_EXPLANES_H
 
+#include <emmintrin.h>
+
 #include <cstdint>
 #include <cstring>
 
@@ -18,7 +20,6 @@ namespace sumtone {
 // Arguments in [-700, 700] scale by 2^e with e in [-1010, 1010]: never
 // past the double range nor into the subnormals, where vx::Exp rounds
 // another way, and never one of its special cases.
-constexpr double kLaneExpLimit = 700.0;
 
 // Dependent vector types are only declared through a class template.
 template <class D>
@@ -56,7 +57,7 @@ SUMTONE_INLINE void TwoProdLanes(D a, D b, D& p, D& err) {
     err = ((ah * bh - p) + ah * bl + al * bh) + al * bl;
 }
 
-// vx::Exp(x) in every lane; every lane within ±kLaneExpLimit.
+// vx::Exp(x) in every lane; every lane within ±700.
 template <class D>
 SUMTONE_INLINE D ExpLanes(D x) {
     using namespace vx::detail;
@@ -76,20 +77,23 @@ SUMTONE_INLINE D ExpLanes(D x) {
     const M j = k & (kExpTableSize - 1);
     // Each lane's (hi, lo) pair in one load, then sorted into his and los.
     typedef double Pair __attribute__((vector_size(16)));
-    Pair pairs[kLanes];
-    for (int l = 0; l < kLanes; ++l) std::memcpy(&pairs[l], &kExp2Table[2 * j[l]], sizeof(Pair));
+    const auto pair = [&j](int l) {
+        Pair p;
+        std::memcpy(&p, &kExp2Table[2 * j[l]], sizeof p);
+        return p;
+    };
     D th, tl;
     if constexpr (kLanes == 2) {
-        th = __builtin_shufflevector(pairs[0], pairs[1], 0, 2);
-        tl = __builtin_shufflevector(pairs[0], pairs[1], 1, 3);
+        const Pair p0 = pair(0), p1 = pair(1);
+        th = __builtin_shufflevector(p0, p1, 0, 2);
+        tl = __builtin_shufflevector(p0, p1, 1, 3);
     } else {
         static_assert(kLanes == 4, "two or four lanes");
-        const Pair th_low = __builtin_shufflevector(pairs[0], pairs[1], 0, 2);
-        const Pair th_high = __builtin_shufflevector(pairs[2], pairs[3], 0, 2);
-        const Pair tl_low = __builtin_shufflevector(pairs[0], pairs[1], 1, 3);
-        const Pair tl_high = __builtin_shufflevector(pairs[2], pairs[3], 1, 3);
-        th = __builtin_shufflevector(th_low, th_high, 0, 1, 2, 3);
-        tl = __builtin_shufflevector(tl_low, tl_high, 0, 1, 2, 3);
+        const Pair p0 = pair(0), p1 = pair(1), p2 = pair(2), p3 = pair(3);
+        th = __builtin_shufflevector(__builtin_shufflevector(p0, p1, 0, 2), __builtin_shufflevector(p2, p3, 0, 2), 0, 1,
+                                     2, 3);
+        tl = __builtin_shufflevector(__builtin_shufflevector(p0, p1, 1, 3), __builtin_shufflevector(p2, p3, 1, 3), 0, 1,
+                                     2, 3);
     }
     D sqh, sql;
     TwoProdLanes(uh, uh, sqh, sql);
@@ -111,26 +115,35 @@ SUMTONE_INLINE D ExpLanes(D x) {
     return (s + w) * (D)scale;
 }
 
-// PitchToFrequency of count floats (a multiple of the lanes) into freq.
+// "fc" values within ±100 give exponents within ±10·ln 2·100.5 < 700.
+constexpr float kLanePitchLimit = 100.0f;
+
+// Whether every one of count values (a multiple of 4) lies within
+// ±kLanePitchLimit; NaN does not. Four at a time with SSE2.
+inline bool PitchesWithinLaneLimit(const float* fc, int32_t count) {
+    const __m128 high = _mm_set1_ps(kLanePitchLimit);
+    const __m128 low = _mm_set1_ps(-kLanePitchLimit);
+    __m128 within = _mm_castsi128_ps(_mm_set1_epi32(-1));
+    for (int32_t i = 0; i < count; i += 4) {
+        const __m128 p = _mm_loadu_ps(fc + i);
+        within = _mm_and_ps(within, _mm_and_ps(_mm_cmple_ps(p, high), _mm_cmpge_ps(p, low)));
+    }
+    return _mm_movemask_ps(within) == 0xF;
+}
+
+// PitchToFrequency of count floats (a multiple of 4) into freq.
 template <class D>
 SUMTONE_INLINE void PitchesToFrequenciesLanes(const float* fc, double* freq, int32_t count) {
-    constexpr int kLanes = sizeof(D) / sizeof(double);
+    if (!PitchesWithinLaneLimit(fc, count)) {
+        for (int32_t i = 0; i < count; ++i) freq[i] = PitchToFrequency(fc[i]);
+        return;
+    }
     using Floats = typename ExpLaneTypes<D>::Floats;
-    using M = typename ExpLaneTypes<D>::Masks;
-    for (int32_t i = 0; i < count; i += kLanes) {
+    for (int32_t i = 0; i < count; i += static_cast<int32_t>(sizeof(D) / sizeof(double))) {
         Floats pitch;
         std::memcpy(&pitch, fc + i, sizeof pitch);
         const D octaves = 10.0 * __builtin_convertvector(pitch, D) - 5.0;
-        const D x = kLn2 * octaves;
-        // Not within the limit, NaN included.
-        const M outside = ~((x <= kLaneExpLimit) & (x >= -kLaneExpLimit));
-        bool any_outside = false;
-        for (int l = 0; l < kLanes; ++l) any_outside = any_outside || outside[l] != 0;
-        if (any_outside) {
-            for (int l = 0; l < kLanes; ++l) freq[i + l] = PitchToFrequency(fc[i + l]);
-            continue;
-        }
-        const D f = ExpLanes(x) * 440.0;
+        const D f = ExpLanes(kLn2 * octaves) * 440.0;
         std::memcpy(freq + i, &f, sizeof f);
     }
 }

@@ -188,9 +188,7 @@ __attribute__((noinline)) void FillChunk(LaneSet lanes, SampleChunk& c, LoopStat
         if (pitch_moves == 0) {
             // One "fc" throughout: the cache takes it at the first open gate,
             // if at all. The frequencies of closed gates are never used.
-            bool any_open = false;
-            for (int32_t i = 0; i < size; ++i) any_open |= gate[i] != 0.0f;
-            if (any_open && fc[0] != st.cached_fc) {
+            if ((repeats.open & all) != 0 && fc[0] != st.cached_fc) {
                 st.cached_fc = fc[0];
                 st.cached_freq = PitchToFrequency(fc[0]);
             }

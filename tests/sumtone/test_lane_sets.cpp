@@ -370,10 +370,11 @@ TEST(SumtoneLaneSets, FrequenciesInLanesAreThoseOfTheDeterministicExponential) {
     std::mt19937 rng(17);
     std::vector<float> pitches;
     for (float fc = -1.0f; fc <= 2.0f; fc += 0.000731f) pitches.push_back(fc);
-    const double edge = kLaneExpLimit / (10.0 * kLn2) + 0.5;  // the "fc" at the lanes' limit
-    for (double fc : {edge, -edge + 1.0}) {
-        float f = static_cast<float>(fc);
-        for (int k = 0; k < 40; ++k, f = std::nextafter(f, -INFINITY)) pitches.push_back(f);
+    for (float edge : {kLanePitchLimit, -kLanePitchLimit}) {
+        float f = std::nextafter(std::nextafter(edge, INFINITY), INFINITY);
+        for (int k = 0; k < 5; ++k, f = std::nextafter(f, -INFINITY)) {
+            for (int copies = 0; copies < 12; ++copies) pitches.push_back(f);
+        }
     }
     for (int k = 0; k < 200000; ++k) {
         const uint32_t bits = static_cast<uint32_t>(rng());
@@ -387,6 +388,10 @@ TEST(SumtoneLaneSets, FrequenciesInLanesAreThoseOfTheDeterministicExponential) {
     for (auto [lanes, name] : {std::pair{LaneSet::kSse2, "SSE2"}, {LaneSet::kAvx2, "AVX2"}}) {
         if (!CanRun(lanes)) continue;
         SampleChunk c;
+        // Whole chunks of values within the lanes' limit, and chunks with
+        // values beyond it.
+        std::stable_partition(pitches.begin(), pitches.end(),
+                              [](float fc) { return std::fabs(fc) <= kLanePitchLimit; });
         for (size_t from = 0; from < pitches.size(); from += kChunkSamples) {
             c.size = static_cast<int32_t>(std::min<size_t>(kChunkSamples, pitches.size() - from));
             c.padded_size = (c.size + kWidestLanes - 1) / kWidestLanes * kWidestLanes;
