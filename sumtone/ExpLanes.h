@@ -57,6 +57,17 @@ SUMTONE_INLINE void TwoProdLanes(D a, D b, D& p, D& err) {
     err = ((ah * bh - p) + ah * bl + al * bh) + al * bl;
 }
 
+typedef double TablePair __attribute__((vector_size(16)));
+
+// 2^(j/128) as its (hi, lo) pair. Vectors pass only through functions that
+// are always inlined: one left out of line would not be compiled for the
+// AVX2 lanes it is inlined into otherwise.
+SUMTONE_INLINE TablePair TablePairAt(int64_t j) {
+    TablePair p;
+    std::memcpy(&p, &vx::detail::kExp2Table[2 * j], sizeof p);
+    return p;
+}
+
 // vx::Exp(x) in every lane; every lane within ±700.
 template <class D>
 SUMTONE_INLINE D ExpLanes(D x) {
@@ -76,20 +87,15 @@ SUMTONE_INLINE D ExpLanes(D x) {
     // ScaleExp: 2^(k/128) from the table, e^(uh + ul) by its series.
     const M j = k & (kExpTableSize - 1);
     // Each lane's (hi, lo) pair in one load, then sorted into his and los.
-    typedef double Pair __attribute__((vector_size(16)));
-    const auto pair = [&j](int l) {
-        Pair p;
-        std::memcpy(&p, &kExp2Table[2 * j[l]], sizeof p);
-        return p;
-    };
+    using Pair = TablePair;
     D th, tl;
     if constexpr (kLanes == 2) {
-        const Pair p0 = pair(0), p1 = pair(1);
+        const Pair p0 = TablePairAt(j[0]), p1 = TablePairAt(j[1]);
         th = __builtin_shufflevector(p0, p1, 0, 2);
         tl = __builtin_shufflevector(p0, p1, 1, 3);
     } else {
         static_assert(kLanes == 4, "two or four lanes");
-        const Pair p0 = pair(0), p1 = pair(1), p2 = pair(2), p3 = pair(3);
+        const Pair p0 = TablePairAt(j[0]), p1 = TablePairAt(j[1]), p2 = TablePairAt(j[2]), p3 = TablePairAt(j[3]);
         th = __builtin_shufflevector(__builtin_shufflevector(p0, p1, 0, 2), __builtin_shufflevector(p2, p3, 0, 2), 0, 1,
                                      2, 3);
         tl = __builtin_shufflevector(__builtin_shufflevector(p0, p1, 1, 3), __builtin_shufflevector(p2, p3, 1, 3), 0, 1,
@@ -131,6 +137,15 @@ inline bool PitchesWithinLaneLimit(const float* fc, int32_t count) {
     return _mm_movemask_ps(within) == 0xF;
 }
 
+// PitchToFrequency of the floats at fc, one per lane.
+template <class D>
+SUMTONE_INLINE D PitchesToFrequencyGroup(const float* fc) {
+    typename ExpLaneTypes<D>::Floats pitch;
+    std::memcpy(&pitch, fc, sizeof pitch);
+    const D octaves = 10.0 * __builtin_convertvector(pitch, D) - 5.0;
+    return ExpLanes(kLn2 * octaves) * 440.0;
+}
+
 // PitchToFrequency of count floats (a multiple of 4) into freq.
 template <class D>
 SUMTONE_INLINE void PitchesToFrequenciesLanes(const float* fc, double* freq, int32_t count) {
@@ -138,12 +153,17 @@ SUMTONE_INLINE void PitchesToFrequenciesLanes(const float* fc, double* freq, int
         for (int32_t i = 0; i < count; ++i) freq[i] = PitchToFrequency(fc[i]);
         return;
     }
-    using Floats = typename ExpLaneTypes<D>::Floats;
-    for (int32_t i = 0; i < count; i += static_cast<int32_t>(sizeof(D) / sizeof(double))) {
-        Floats pitch;
-        std::memcpy(&pitch, fc + i, sizeof pitch);
-        const D octaves = 10.0 * __builtin_convertvector(pitch, D) - 5.0;
-        const D f = ExpLanes(kLn2 * octaves) * 440.0;
+    constexpr int32_t kLanes = sizeof(D) / sizeof(double);
+    // Two groups at a time: their long dependency chains interleave.
+    int32_t i = 0;
+    for (; i + 2 * kLanes <= count; i += 2 * kLanes) {
+        const D f0 = PitchesToFrequencyGroup<D>(fc + i);
+        const D f1 = PitchesToFrequencyGroup<D>(fc + i + kLanes);
+        std::memcpy(freq + i, &f0, sizeof f0);
+        std::memcpy(freq + i + kLanes, &f1, sizeof f1);
+    }
+    for (; i < count; i += kLanes) {
+        const D f = PitchesToFrequencyGroup<D>(fc + i);
         std::memcpy(freq + i, &f, sizeof f);
     }
 }
