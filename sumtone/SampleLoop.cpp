@@ -133,6 +133,9 @@ SUMTONE_INLINE double CorrectSmallAdvance(double p) {
 // stores its phases and advances them by its own steps.
 void AdvanceMoving(SampleChunk& c, int32_t from, int32_t to, double& phase_io, double& spacing_phase_io) {
     double phase = phase_io, spacing_phase = spacing_phase_io;
+    // As in AdvanceSteadily, the loop's own count and branch are a good
+    // part of the work.
+#pragma GCC unroll 4
     for (int32_t k = from; k < to; ++k) {
         c.phase[k] = phase;
         c.spacing_phase[k] = spacing_phase;
