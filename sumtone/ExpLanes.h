@@ -25,6 +25,7 @@ namespace sumtone {
 template <class D>
 struct ExpLaneTypes {
     typedef int64_t Masks __attribute__((vector_size(sizeof(D))));
+    typedef uint64_t Bits __attribute__((vector_size(sizeof(D))));
     typedef float Floats __attribute__((vector_size(sizeof(D) / 2)));
 };
 
@@ -116,8 +117,10 @@ SUMTONE_INLINE D ExpLanes(D x) {
     D s, se;
     FastTwoSumLanes(th, mh, s, se);
     const D w = se + tail;
-    // Pow2(e), e = (k - j) / 128: (k - j) << 45 is e << 52.
-    const M scale = ((k - j) << 45) + (M{} + (int64_t{1023} << 52));
+    // Pow2(e), e = (k - j) / 128: (k - j) << 45 is e << 52, shifted as
+    // unsigned since e may be negative.
+    using U = typename ExpLaneTypes<D>::Bits;
+    const U scale = ((U)(k - j) << 45) + (U{} + (uint64_t{1023} << 52));
     return (s + w) * (D)scale;
 }
 
