@@ -41,18 +41,26 @@ std::string BuildTarget() {
 
 // Plug-in scenarios and the baselines each is compared with. For the
 // oscillator the BlitSaw column holds the baseline at the scenario's own
-// harmonic count.
+// harmonic count, and the steady-note column the held note that a scenario
+// with moving inputs modulates.
 struct Subject {
     const char* name;
     const char* own_scalar;  // the plain loop of the same tone, or null
     const char* blit;        // BlitSaw at the same harmonic count, or null
+    const char* steady;      // the held note it moves away from, or null
 };
 
 const Subject kOscillatorSubjects[] = {
-    {"sumtone.harmonic", "scalar_loop.harmonic", "stk_blitsaw.11"},
-    {"sumtone.two_sided", "scalar_loop.two_sided", "stk_blitsaw.11"},
-    {"sumtone.wide", "scalar_loop.wide", "stk_blitsaw.45"},
-    {"sumtone.fc_every_sample", "scalar_loop.fc_every_sample", "stk_blitsaw.11"},
+    {"sumtone.harmonic", "scalar_loop.harmonic", "stk_blitsaw.11", nullptr},
+    {"sumtone.two_sided", "scalar_loop.two_sided", "stk_blitsaw.11", nullptr},
+    {"sumtone.wide", "scalar_loop.wide", "stk_blitsaw.45", nullptr},
+    {"sumtone.fc_every_sample", "scalar_loop.fc_every_sample", "stk_blitsaw.11", "sumtone.harmonic"},
+    {"sumtone.vibrato", "scalar_loop.vibrato", "stk_blitsaw.11", "sumtone.harmonic"},
+    {"sumtone.glide", "scalar_loop.glide", "stk_blitsaw.11", "sumtone.harmonic"},
+    {"sumtone.audio_fm", "scalar_loop.audio_fm", "stk_blitsaw.11", "sumtone.harmonic"},
+    {"sumtone.fm1_sweep", "scalar_loop.fm1_sweep", "stk_blitsaw.11", "sumtone.harmonic"},
+    {"sumtone.a_sweep", "scalar_loop.a_sweep", "stk_blitsaw.11", "sumtone.harmonic"},
+    {"sumtone.detune_sweep", "scalar_loop.detune_sweep", "stk_blitsaw.11", "sumtone.harmonic"},
 };
 const char* const kOscillatorBaselines[] = {"rotation_bank.11", "rotation_bank.45", "sin_additive.11",
                                             "sin_additive.45"};
@@ -82,6 +90,20 @@ const SpeedTarget kTargets[] = {
     {"sumtone.harmonic", "sin_additive.45", 0.04, "25x faster than std::sin additive at 45", true},
     {"sumtone.two_sided", "sin_additive.45", 0.04, "25x faster than std::sin additive at 45", true},
     {"sumtone.wide", "sin_additive.45", 0.04, "25x faster than std::sin additive at 45", true},
+    // A pitch that moves at every sample (vibrato, glide, FM): one
+    // exponential per sample on top of the held note.
+    {"sumtone.fc_every_sample", "stk_blitsaw.11", 0.5, "2x faster than BlitSaw", true},
+    {"sumtone.vibrato", "stk_blitsaw.11", 0.5, "2x faster than BlitSaw", true},
+    {"sumtone.glide", "stk_blitsaw.11", 0.5, "2x faster than BlitSaw", true},
+    {"sumtone.audio_fm", "stk_blitsaw.11", 0.5, "2x faster than BlitSaw", true},
+    {"sumtone.fc_every_sample", "sumtone.harmonic", 2.0, "at most twice the steady note", false},
+    {"sumtone.vibrato", "sumtone.harmonic", 2.0, "at most twice the steady note", false},
+    {"sumtone.glide", "sumtone.harmonic", 2.0, "at most twice the steady note", false},
+    {"sumtone.audio_fm", "sumtone.harmonic", 2.0, "at most twice the steady note", false},
+    // The other inputs at audio rate.
+    {"sumtone.fm1_sweep", "sumtone.harmonic", 1.5, "at most 1.5x the steady note", false},
+    {"sumtone.a_sweep", "sumtone.harmonic", 1.5, "at most 1.5x the steady note", false},
+    {"sumtone.detune_sweep", "sumtone.harmonic", 1.5, "at most 1.5x the steady note", false},
     {"ramplet.note_cycle", "stk_adsr.note_cycle", 0.5, "2x faster than STK ADSR", true},
     {"ramplet.sustain_hold", "fill_loop", 1.0, "no more than filling the buffer", true},
     {"ramplet.sustain_unwatched", "fill_loop", 1.0, "no more than filling the buffer", true},
@@ -159,14 +181,15 @@ void TableReporter::PrintTimes(std::ostream& out) const {
 void TableReporter::PrintRatios(std::ostream& out) const {
     const auto cell = [](double r) { return r < 0.0 ? std::string("n/a") : Format("%.3f", r); };
     out << "Ratios: plug-in time / baseline time per sample, same call size (below 1: the plug-in is faster).\n\n"
-        << "| oscillator | call | own scalar loop | BlitSaw, same count";
+        << "| oscillator | call | own scalar loop | BlitSaw, same count | steady note";
     for (const char* b : kOscillatorBaselines) out << " | " << b;
-    out << " |\n|---|---:|---:|---:|---:|---:|---:|---:|\n";
+    out << " |\n|---|---:|---:|---:|---:|---:|---:|---:|---:|\n";
     for (const Subject& s : kOscillatorSubjects) {
         if (m_results.count(s.name) == 0) continue;
         for (int frames : kCallSizes) {
             out << "| " << s.name << " | " << frames << " | " << cell(Ratio(s.name, s.own_scalar, frames)) << " | "
-                << cell(Ratio(s.name, s.blit, frames));
+                << cell(Ratio(s.name, s.blit, frames)) << " | "
+                << (s.steady != nullptr ? cell(Ratio(s.name, s.steady, frames)) : std::string("-"));
             for (const char* b : kOscillatorBaselines) out << " | " << cell(Ratio(s.name, b, frames));
             out << " |\n";
         }

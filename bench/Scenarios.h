@@ -9,6 +9,7 @@
 #ifndef VX_BENCH_SCENARIOS_H
 #define VX_BENCH_SCENARIOS_H
 
+#include <cmath>
 #include <cstdint>
 
 #include "BenchHost.h"
@@ -40,6 +41,14 @@ enum class Tone {
     kTwoSided,       // the same, two-sided
     kWide,           // "N" 10: 45 partials up to 19.8 kHz, one-sided
     kFcEverySample,  // harmonic, with "fc" gliding so that it differs at every sample
+    // Harmonic, with one input moving at every sample, as a modulation
+    // source connected to it makes it move.
+    kVibrato,      // "fc": a slow sine, one cycle per block (14.4 Hz), ±0.6 semitone
+    kGlide,        // "fc": a ramp up an octave over the block
+    kAudioFm,      // "fc": another oscillator's output, 16 cycles per block (230 Hz), ±4 semitones
+    kFm1Sweep,     // "fm1": the spacing swept from half to one and a half times the fundamental and back
+    kASweep,       // "a": the ratio swept from 0 to 0.9 and back
+    kDetuneSweep,  // "detune": the spacing offset swept over ±200 Hz and back
 };
 
 // Partials of the one-sided series, for the baselines that render them one by one.
@@ -55,14 +64,41 @@ inline void FillTone(Buffers& b, Tone tone) {
     b.Fill(OSC_GATE, 1.0f);
     b.Fill(OSC_DETUNE, 0.0f);
     b.Fill(OSC_MAXFREQ, 2000.0f);
-    if (tone == Tone::kFcEverySample) {
-        // Up a tenth (an octave) and back over the block: neighbouring values
-        // differ, also across the end of the block.
-        float* fc = b[OSC_FC];
-        const int32_t half = b.Frames() / 2;
-        for (int32_t i = 0; i < b.Frames(); ++i) {
-            const int32_t up = i < half ? i : b.Frames() - i;
-            fc[i] = 0.45f + 0.1f * static_cast<float>(up) / static_cast<float>(half);
+    const int32_t frames = b.Frames();
+    // Up and back over the block, 0 to 1: neighbouring values differ, also
+    // across the end of the block.
+    const auto triangle = [frames](int32_t i) {
+        const int32_t half = frames / 2;
+        return static_cast<float>(i < half ? i : frames - i) / static_cast<float>(half);
+    };
+    const auto sine = [frames](int32_t i, int32_t cycles) {
+        return static_cast<float>(std::sin(6.283185307179586 * cycles * i / frames));
+    };
+    for (int32_t i = 0; i < frames; ++i) {
+        switch (tone) {
+            case Tone::kFcEverySample:
+                b[OSC_FC][i] = 0.45f + 0.1f * triangle(i);
+                break;
+            case Tone::kVibrato:
+                b[OSC_FC][i] = 0.5f + 0.005f * sine(i, 1);
+                break;
+            case Tone::kGlide:
+                b[OSC_FC][i] = 0.45f + 0.1f * static_cast<float>(i) / static_cast<float>(frames);
+                break;
+            case Tone::kAudioFm:
+                b[OSC_FC][i] = 0.5f + 0.033f * sine(i, 16);
+                break;
+            case Tone::kFm1Sweep:
+                b[OSC_FM1][i] = 0.05f + 0.1f * triangle(i);
+                break;
+            case Tone::kASweep:
+                b[OSC_A][i] = 0.09f * triangle(i);
+                break;
+            case Tone::kDetuneSweep:
+                b[OSC_DETUNE][i] = -20.0f + 40.0f * triangle(i);
+                break;
+            default:
+                break;
         }
     }
 }

@@ -168,10 +168,11 @@ void RegisterAll() {
     const struct {
         const char* name;
         Tone tone;
-    } tones[] = {{"harmonic", Tone::kHarmonic},
-                 {"two_sided", Tone::kTwoSided},
-                 {"wide", Tone::kWide},
-                 {"fc_every_sample", Tone::kFcEverySample}};
+    } tones[] = {{"harmonic", Tone::kHarmonic}, {"two_sided", Tone::kTwoSided},
+                 {"wide", Tone::kWide},         {"fc_every_sample", Tone::kFcEverySample},
+                 {"vibrato", Tone::kVibrato},   {"glide", Tone::kGlide},
+                 {"audio_fm", Tone::kAudioFm},  {"fm1_sweep", Tone::kFm1Sweep},
+                 {"a_sweep", Tone::kASweep},    {"detune_sweep", Tone::kDetuneSweep}};
     if (const vxhost::PluginLibrary* sumtone = Load("sumtone")) {
         for (const auto& t : tones) Register(std::string("sumtone.") + t.name, PluginTone, sumtone, t.tone);
     }

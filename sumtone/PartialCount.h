@@ -67,9 +67,18 @@ public:
     CarriedCount(double max_freq, int32_t requested) : m_max_freq(max_freq), m_requested(requested) {}
 
     int32_t Count() const { return m_n; }
+    int32_t Requested() const { return m_requested; }
+    double MaxFreq() const { return m_max_freq; }
     // Whether the last sample kept the count; the next sample with the same
     // frequency and spacing then keeps it too, with the same lowest partial.
     bool Kept() const { return !std::isnan(m_kept_f); }
+
+    // What Next does for a sample known to keep the count: f and spacing
+    // finite, and CountStillFits.
+    void KeepFor(double f, double spacing) {
+        m_kept_f = f;
+        m_kept_spacing = spacing;
+    }
 
     // The series of a sample with frequency f and spacing. A sample whose
     // frequency or spacing is not a finite number has no partial that could

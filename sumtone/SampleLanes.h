@@ -14,6 +14,8 @@
 #include <cstring>
 
 #include "ClosedFormFallbacks.h"
+#include "ExpLanes.h"
+#include "SampleLoop.h"
 #include "SummationMath.h"
 
 namespace sumtone {
@@ -33,6 +35,14 @@ struct alignas(32) SampleChunk {
     double phase[kChunkSamples];          // θ in half-cycles, before the sample's advance
     double spacing_phase[kChunkSamples];  // β in half-cycles, likewise
     float ratio[kChunkSamples];           // the "a" inputs, not yet scaled or guarded
+    // Where inputs move from sample to sample: each sample's "fc" input
+    // (the last repeated into the padding), its frequency f (the frequency
+    // cache's value there), spacing S and phase steps.
+    float pitch[kChunkSamples];
+    double lowest[kChunkSamples];
+    double spacing[kChunkSamples];
+    double phase_step[kChunkSamples];
+    double spacing_step[kChunkSamples];
     // The count changes seldom: it is recorded where it changes, as runs
     // starting at run_start[k] with the count run_count[k].
     int32_t run_start[kChunkSamples];
@@ -107,6 +117,19 @@ SUMTONE_INLINE D NotAtMostLanes(D a, D b) {
 }
 SUMTONE_INLINE Pair NotAtMostLanes(Pair a, Pair b) { return _mm_cmpnle_pd(a, b); }
 
+// a <= b and a >= b, false where either is NaN, as the scalar comparisons.
+template <class D>
+SUMTONE_INLINE D NotGreaterLanes(D a, D b) {
+    return (D)(a <= b);
+}
+SUMTONE_INLINE Pair NotGreaterLanes(Pair a, Pair b) { return _mm_cmple_pd(a, b); }
+
+template <class D>
+SUMTONE_INLINE D NotLessLanes(D a, D b) {
+    return (D)(a >= b);
+}
+SUMTONE_INLINE Pair NotLessLanes(Pair a, Pair b) { return _mm_cmpge_pd(a, b); }
+
 template <class D>
 SUMTONE_INLINE D AndLanes(D a, D b) {
     using M = typename MaskOf<D>::Type;
@@ -130,6 +153,23 @@ SUMTONE_INLINE bool AnyLane(D mask) {
     return any;
 }
 SUMTONE_INLINE bool AnyLane(Pair mask) { return _mm_movemask_pd(mask) != 0; }
+
+// Bit l set where lane l of the mask is.
+template <class D>
+SUMTONE_INLINE uint32_t LaneBits(D mask) {
+    using M = typename MaskOf<D>::Type;
+    const M bits = (M)mask;
+    uint32_t out = 0;
+    for (size_t k = 0; k < sizeof(D) / sizeof(double); ++k) out |= static_cast<uint32_t>(bits[k] != 0) << k;
+    return out;
+}
+SUMTONE_INLINE uint32_t LaneBits(Pair mask) { return static_cast<uint32_t>(_mm_movemask_pd(mask)); }
+// Four lanes: narrowed to 32-bit lanes, which SSE reads in one instruction.
+SUMTONE_INLINE uint32_t LaneBits(Lanes<4>::Doubles mask) {
+    typedef int32_t Words __attribute__((vector_size(16)));
+    const Words words = __builtin_convertvector((Lanes<4>::Masks)mask, Words);
+    return static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps((__m128i)words)));
+}
 
 // |x|: the sign bit cleared.
 template <class D>
@@ -293,6 +333,78 @@ SUMTONE_INLINE bool RenderChunkLanes(SampleChunk& c, float* out) {
     if (c.same_ratio) return RenderGroups<W, kOneSided, Held::kRatioAndCount>(c, out);
     return RenderGroups<W, kOneSided, Held::kCount>(c, out);
 }
+
+// What decides, for a sample with moving inputs, whether it keeps the
+// count carried into it.
+struct MovingCount {
+    int32_t count;  // n carried in, >= 0
+    int32_t requested;
+    double max_freq;
+    double phase_scale;
+};
+
+// For the samples [from, c.size) whose lowest frequency is in c.lowest:
+// their spacing and phase steps, and as bit i whether sample i sounds with
+// the carried count unchanged (an open gate; f and S finite; the count
+// still fits, as CountStillFits decides) and with steps that need no
+// reduction. Whole groups of W only; the samples of a last part group are
+// left out of the mask.
+template <int W>
+SUMTONE_INLINE uint64_t MovingStepsLanes(SampleChunk& c, const float* gate, const float* fm1, const float* detune,
+                                         const MovingCount& m, int32_t from) {
+    using D = typename Lanes<W>::Doubles;
+    using M = typename Lanes<W>::Masks;
+    using F = typename Lanes<W>::Floats;
+    const D n = Splat<D>(static_cast<double>(m.count));
+    const D next = n + 1.0;
+    const D max_freq = Splat<D>(m.max_freq);
+    const bool enough = m.count >= m.requested;
+    uint64_t mask = 0;
+    for (int32_t i = from / W * W; i + W <= c.size; i += W) {
+        const D f = LoadLanes<D>(c.lowest + i);
+        const D spacing = 10.0 * (MagnitudeLanes(f) * __builtin_convertvector(LoadLanes<F>(fm1 + i), D) +
+                                  __builtin_convertvector(LoadLanes<F>(detune + i), D));
+        const D phase_step = f * m.phase_scale;
+        const D spacing_step = spacing * m.phase_scale;
+        std::memcpy(c.spacing + i, &spacing, sizeof spacing);
+        std::memcpy(c.phase_step + i, &phase_step, sizeof phase_step);
+        std::memcpy(c.spacing_step + i, &spacing_step, sizeof spacing_step);
+        // NaN fails every comparison here, as it fails the one-sample checks.
+        const D open = (D)(__builtin_convertvector(LoadLanes<F>(gate + i), D) != 0.0);
+        const D finite = AndLanes(NotGreaterLanes(MagnitudeLanes(f), Splat<D>(DBL_MAX)),
+                                  NotGreaterLanes(MagnitudeLanes(spacing), Splat<D>(DBL_MAX)));
+        const D top_within = NotGreaterLanes(MagnitudeLanes(f + n * spacing), max_freq);
+        const D room_above = enough ? (D)(M{} - 1) : NotLessLanes(MagnitudeLanes(f + next * spacing), max_freq);
+        const D small = AndLanes(NotGreaterLanes(MagnitudeLanes(phase_step), Splat<D>(2.0)),
+                                 NotGreaterLanes(MagnitudeLanes(spacing_step), Splat<D>(2.0)));
+        const D keeps = AndLanes(AndLanes(open, finite), AndLanes(AndLanes(top_within, room_above), small));
+        mask |= static_cast<uint64_t>(LaneBits(keeps)) << i;
+    }
+    if (from % W != 0) mask &= ~uint64_t{0} << from;
+    return mask;
+}
+uint64_t MovingStepsSse2(SampleChunk& c, const float* gate, const float* fm1, const float* detune, const MovingCount& m,
+                         int32_t from);
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) uint64_t MovingStepsAvx2(SampleChunk& c, const float* gate, const float* fm1,
+                                                         const float* detune, const MovingCount& m, int32_t from);
+#endif
+
+// c.lowest[i] = PitchToFrequency(fc[i]) for the chunk's samples (and
+// its padding), W at a time.
+template <int W>
+SUMTONE_INLINE void PitchesToFrequenciesChunk(SampleChunk& c, const float* fc) {
+    std::memcpy(c.pitch, fc, sizeof(float) * static_cast<size_t>(c.size));
+    for (int32_t i = c.size; i < c.padded_size; ++i) c.pitch[i] = fc[c.size - 1];
+    PitchesToFrequenciesLanes<typename Lanes<W>::Doubles>(c.pitch, c.lowest, c.padded_size);
+}
+void PitchesToFrequenciesSse2(SampleChunk& c, const float* fc);
+// With the lanes of the set; fc holds c.size values, and c.padded_size
+// is set.
+void PitchesToFrequencies(LaneSet lanes, SampleChunk& c, const float* fc);
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) void PitchesToFrequenciesAvx2(SampleChunk& c, const float* fc);
+#endif
 
 // The filled chunk rendered into out[0 … c.size - 1], two lanes at a time
 // (SampleLoop.cpp) or four (SampleLanesAvx2.cpp, x86_64 only; the caller

@@ -10,6 +10,15 @@ namespace sumtone {
 __attribute__((target("avx2"))) bool RenderChunkAvx2(SampleChunk& c, bool one_sided, float* out) {
     return one_sided ? RenderChunkLanes<4, true>(c, out) : RenderChunkLanes<4, false>(c, out);
 }
+
+__attribute__((target("avx2"))) uint64_t MovingStepsAvx2(SampleChunk& c, const float* gate, const float* fm1,
+                                                         const float* detune, const MovingCount& m, int32_t from) {
+    return MovingStepsLanes<4>(c, gate, fm1, detune, m, from);
+}
+
+__attribute__((target("avx2"))) void PitchesToFrequenciesAvx2(SampleChunk& c, const float* fc) {
+    PitchesToFrequenciesChunk<4>(c, fc);
+}
 #endif
 
 }  // namespace sumtone

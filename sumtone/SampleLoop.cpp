@@ -39,11 +39,20 @@ uint32_t Bits(float x) {
     return bits;
 }
 
-// Bit i: sample i of the chunk has an open gate and the same "fc", "fm1" and
-// "detune" bits as the sample before it (the call's first sample has none).
+// Which samples of the chunk repeat the inputs of the sample before them.
+struct Repeats {
+    // Bit i: sample i has an open gate and the same "fc", "fm1" and "detune"
+    // bits as the sample before it (the call's first sample has none).
+    uint64_t inputs = 0;
+    // Bit i: sample i has the same "fc" bits as the one before.
+    uint64_t pitch = 0;
+    // Bit i: sample i has an open gate.
+    uint64_t open = 0;
+};
+
 // Four samples at a time with SSE2, which every target has.
-uint64_t RepeatedInputs(const LoopBuffers& in, int32_t start, int32_t size) {
-    uint64_t mask = 0;
+Repeats RepeatedInputs(const LoopBuffers& in, int32_t start, int32_t size) {
+    Repeats r;
     int32_t i = start == 0 ? 1 : 0;
     for (; i + 4 <= size; i += 4) {
         const int32_t j = start + i;
@@ -52,16 +61,23 @@ uint64_t RepeatedInputs(const LoopBuffers& in, int32_t start, int32_t size) {
                                                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(input + j - 1))));
         };
         const __m128 open = _mm_cmpneq_ps(_mm_loadu_ps(in.gate + j), _mm_setzero_ps());
-        const __m128 repeated = _mm_and_ps(_mm_and_ps(open, same(in.fc)), _mm_and_ps(same(in.fm1), same(in.detune)));
-        mask |= static_cast<uint64_t>(_mm_movemask_ps(repeated)) << i;
+        const __m128 same_pitch = same(in.fc);
+        const __m128 repeated = _mm_and_ps(_mm_and_ps(open, same_pitch), _mm_and_ps(same(in.fm1), same(in.detune)));
+        r.inputs |= static_cast<uint64_t>(_mm_movemask_ps(repeated)) << i;
+        r.pitch |= static_cast<uint64_t>(_mm_movemask_ps(same_pitch)) << i;
+        r.open |= static_cast<uint64_t>(_mm_movemask_ps(open)) << i;
     }
     for (; i < size; ++i) {
         const int32_t j = start + i;
-        const bool repeated = in.gate[j] != 0.0f && Bits(in.fc[j]) == Bits(in.fc[j - 1]) &&
-                              Bits(in.fm1[j]) == Bits(in.fm1[j - 1]) && Bits(in.detune[j]) == Bits(in.detune[j - 1]);
-        mask |= static_cast<uint64_t>(repeated) << i;
+        const bool same_pitch = Bits(in.fc[j]) == Bits(in.fc[j - 1]);
+        const bool repeated = in.gate[j] != 0.0f && same_pitch && Bits(in.fm1[j]) == Bits(in.fm1[j - 1]) &&
+                              Bits(in.detune[j]) == Bits(in.detune[j - 1]);
+        r.inputs |= static_cast<uint64_t>(repeated) << i;
+        r.pitch |= static_cast<uint64_t>(same_pitch) << i;
+        r.open |= static_cast<uint64_t>(in.gate[j] != 0.0f) << i;
     }
-    return mask;
+    if (start == 0) r.open |= static_cast<uint64_t>(in.gate[0] != 0.0f);
+    return r;
 }
 
 // CorrectPhaseOnce for a phase in [-1, 1] advanced by a step of known sign:
@@ -102,12 +118,56 @@ struct SteadyNote {
     double spacing_step = 0.0;
 };
 
+// A phase in [-1, 1] advanced by a step of at most 2 in magnitude: one
+// correction, as WrapPhase makes it, brings it back.
+SUMTONE_INLINE double CorrectSmallAdvance(double p) {
+    if (p > 1.0) {
+        p -= 2.0;
+    } else if (p < -1.0) {
+        p += 2.0;
+    }
+    return p;
+}
+
+// The samples [from, to) with moving inputs that keep their count: each
+// stores its phases and advances them by its own steps.
+void AdvanceMoving(SampleChunk& c, int32_t from, int32_t to, double& phase_io, double& spacing_phase_io) {
+    double phase = phase_io, spacing_phase = spacing_phase_io;
+    // As in AdvanceSteadily, the loop's own count and branch are a good
+    // part of the work.
+#pragma GCC unroll 4
+    for (int32_t k = from; k < to; ++k) {
+        c.phase[k] = phase;
+        c.spacing_phase[k] = spacing_phase;
+        phase = CorrectSmallAdvance(phase + c.phase_step[k]);
+        spacing_phase = CorrectSmallAdvance(spacing_phase + c.spacing_step[k]);
+    }
+    phase_io = phase;
+    spacing_phase_io = spacing_phase;
+}
+
+uint64_t MovingSteps(LaneSet lanes, SampleChunk& c, const float* gate, const float* fm1, const float* detune,
+                     const MovingCount& m, int32_t from) {
+#if defined(__x86_64__)
+    if (lanes == LaneSet::kAvx2) return MovingStepsAvx2(c, gate, fm1, detune, m, from);
+#endif
+    return MovingStepsSse2(c, gate, fm1, detune, m, from);
+}
+
+// A chunk whose inputs move at this many samples or more has the work of
+// those samples that depends on no other sample (the frequencies, spacings,
+// steps and whether the count still fits) done in lanes beforehand.
+constexpr int32_t kMovesForLanes = 8;
+// Each change of the count asks for that work again, for the rest of the
+// chunk; a count that keeps changing is left to the samples one by one.
+constexpr int32_t kMostMovingPasses = 3;
+
 // The steps that carry values from sample to sample, for the samples
 // [start, start + size) of the call: the gate, the frequency cache, the
 // partial count, the phases and their wraps. They work on local copies,
 // which the chunk's stores cannot alias, so they stay in registers.
-__attribute__((noinline)) void FillChunk(SampleChunk& c, LoopState& state, CarriedCount& carried, SteadyNote& steady,
-                                         const LoopBuffers& buffers, int32_t start, int32_t size) {
+__attribute__((noinline)) void FillChunk(LaneSet lanes, SampleChunk& c, LoopState& state, CarriedCount& carried,
+                                         SteadyNote& steady, const LoopBuffers& buffers, int32_t start, int32_t size) {
     LoopState st = state;
     CarriedCount count = carried;
     SteadyNote note = steady;
@@ -115,11 +175,62 @@ __attribute__((noinline)) void FillChunk(SampleChunk& c, LoopState& state, Carri
     const float* const fc = buffers.fc + start;
     const float* const fm1 = buffers.fm1 + start;
     const float* const detune = buffers.detune + start;
-    const uint64_t repeated = RepeatedInputs(buffers, start, size);
+    const Repeats repeats = RepeatedInputs(buffers, start, size);
+    const uint64_t repeated = repeats.inputs;
     c.size = size;
     c.padded_size = (size + kWidestLanes - 1) / kWidestLanes * kWidestLanes;
     c.silent_count = 0;
     c.runs = 0;
+    const uint64_t all = size == 64 ? ~uint64_t{0} : (uint64_t{1} << size) - 1;
+    const bool moving = lanes != LaneSet::kScalar && __builtin_popcountll(~repeated & all) >= kMovesForLanes;
+    if (moving) {
+        // Every frequency the cache takes is the frequency of that sample's
+        // "fc", the same bits whether worked out here or as "fc" moves; the
+        // cache itself follows the gate and "fc" alone.
+        const uint64_t pitch_moves = ~repeats.pitch & all & ~uint64_t{1};
+        if (pitch_moves == 0) {
+            // One "fc" throughout: the cache takes it at the first open gate,
+            // if at all. The frequencies of closed gates are never used.
+            if ((repeats.open & all) != 0 && fc[0] != st.cached_fc) {
+                st.cached_fc = fc[0];
+                st.cached_freq = PitchToFrequency(fc[0]);
+            }
+            for (int32_t i = 0; i < size; ++i) c.lowest[i] = st.cached_freq;
+        } else if (__builtin_popcountll(pitch_moves) < kMovesForLanes) {
+            for (int32_t i = 0; i < size; ++i) {
+                if (gate[i] != 0.0f && fc[i] != st.cached_fc) {
+                    st.cached_fc = fc[i];
+                    st.cached_freq = PitchToFrequency(fc[i]);
+                }
+                c.lowest[i] = st.cached_freq;
+            }
+        } else {
+            PitchesToFrequencies(lanes, c, fc);
+            if (repeats.open == all && fc[0] != st.cached_fc) {
+                // The cache takes the first sample's "fc", and from then on
+                // holds at each sample a value equal to that sample's "fc":
+                // its frequency, which is already in place. It keeps the
+                // bits of the sample where the value last changed.
+                int32_t changed = size - 1;
+                while (changed > 0 && fc[changed] == fc[changed - 1]) --changed;
+                st.cached_fc = fc[changed];
+                st.cached_freq = c.lowest[changed];
+            } else {
+                for (int32_t i = 0; i < size; ++i) {
+                    if (gate[i] != 0.0f && fc[i] != st.cached_fc) {
+                        st.cached_fc = fc[i];
+                        st.cached_freq = c.lowest[i];
+                    }
+                    c.lowest[i] = st.cached_freq;
+                }
+            }
+        }
+    }
+    // Bit i: sample i keeps the count `keeping_count` with the steps in the
+    // chunk (moving chunks only).
+    uint64_t keeping = 0;
+    int32_t keeping_count = -1;
+    int32_t moving_passes = 0;
     int32_t run_count = -1;  // the count of the latest run
     const auto record_count = [&](int32_t i, int32_t n) {
         if (n == run_count) return;
@@ -141,14 +252,32 @@ __attribute__((noinline)) void FillChunk(SampleChunk& c, LoopState& state, Carri
             i = end;
             continue;
         }
+        if (moving && count.Count() >= 0 && count.Count() != keeping_count && moving_passes < kMostMovingPasses &&
+            size - i >= kMovesForLanes) {
+            keeping_count = count.Count();
+            keeping = MovingSteps(lanes, c, gate, fm1, detune,
+                                  MovingCount{keeping_count, count.Requested(), count.MaxFreq(), st.phase_scale}, i);
+            ++moving_passes;
+        }
+        if (((keeping >> i) & 1u) != 0 && count.Count() == keeping_count) {
+            const uint64_t later = ~keeping >> i;
+            const int32_t end = later == 0 ? size : i + __builtin_ctzll(later);
+            record_count(i, keeping_count);
+            AdvanceMoving(c, i, end, st.phase, st.spacing_phase);
+            const int32_t last = end - 1;
+            count.KeepFor(c.lowest[last], c.spacing[last]);
+            note = {true, c.phase_step[last], c.spacing_step[last]};
+            i = end;
+            continue;
+        }
         PartialSeries series{-1, 0.0};
         double spacing = 0.0;
         if (gate[i] != 0.0f) {
-            if (fc[i] != st.cached_fc) {  // the one exponential, only when "fc" moves
+            if (!moving && fc[i] != st.cached_fc) {  // the one exponential, only when "fc" moves
                 st.cached_fc = fc[i];
                 st.cached_freq = PitchToFrequency(fc[i]);
             }
-            const double f = st.cached_freq;
+            const double f = moving ? c.lowest[i] : st.cached_freq;
             spacing = 10.0 * (std::fabs(f) * static_cast<double>(fm1[i]) + static_cast<double>(detune[i]));
             series = count.Next(f, spacing);
         }
@@ -212,6 +341,15 @@ void FillRatios(SampleChunk& c, const float* ratio) {
 
 }  // namespace
 
+SUMTONE_REALIGN_STACK uint64_t MovingStepsSse2(SampleChunk& c, const float* gate, const float* fm1, const float* detune,
+                                               const MovingCount& m, int32_t from) {
+    return MovingStepsLanes<2>(c, gate, fm1, detune, m, from);
+}
+
+SUMTONE_REALIGN_STACK void PitchesToFrequenciesSse2(SampleChunk& c, const float* fc) {
+    PitchesToFrequenciesChunk<2>(c, fc);
+}
+
 __attribute__((noinline)) SUMTONE_REALIGN_STACK bool RenderChunkSse2(SampleChunk& c, bool one_sided, float* out) {
     return one_sided ? RenderChunkLanes<2, true>(c, out) : RenderChunkLanes<2, false>(c, out);
 }
@@ -249,6 +387,14 @@ void RenderChunk(LaneSet lanes, SampleChunk& c, bool one_sided, float* out) {
 
 }  // namespace
 
+void PitchesToFrequencies(LaneSet lanes, SampleChunk& c, const float* fc) {
+#if defined(__x86_64__)
+    if (lanes == LaneSet::kAvx2) return PitchesToFrequenciesAvx2(c, fc);
+#endif
+    if (lanes != LaneSet::kScalar) return PitchesToFrequenciesSse2(c, fc);
+    for (int32_t i = 0; i < c.size; ++i) c.lowest[i] = PitchToFrequency(fc[i]);
+}
+
 bool CanRun(LaneSet lanes) {
     switch (lanes) {
         case LaneSet::kScalar:
@@ -274,7 +420,7 @@ void RenderSeries(LaneSet lanes, LoopState& state, const LoopBuffers& in, bool o
     SampleChunk chunk;
     for (int32_t start = 0; start < frames; start += kChunkSamples) {
         const int32_t size = frames - start < kChunkSamples ? frames - start : kChunkSamples;
-        FillChunk(chunk, state, count, steady, in, start, size);
+        FillChunk(lanes, chunk, state, count, steady, in, start, size);
         FillRatios(chunk, in.a + start);
         RenderChunk(lanes, chunk, one_sided, in.out + start);
     }

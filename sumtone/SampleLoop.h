@@ -8,6 +8,13 @@
 // to a float then run over the chunk several samples at a time, each sample
 // with exactly its own sequence of operations; the rare samples that need a
 // fallback form of the closed form are redone one by one.
+//
+// Where inputs move from sample to sample (vibrato, glides, FM, sweeps),
+// what a sample needs that depends on no other sample (the frequency of its
+// "fc" by the deterministic exponential, its spacing and phase steps, and
+// whether the carried count still fits it) is worked out over the chunk in
+// lanes too, before the sample-by-sample steps, which are then left with
+// little more than the phases.
 #ifndef SUMTONE_SAMPLELOOP_H
 #define SUMTONE_SAMPLELOOP_H
 

@@ -30,7 +30,8 @@ const vxhost::PluginLibrary& Library(const std::string& name) {
     return *loaded.back().second;
 }
 
-const Tone kTones[] = {Tone::kHarmonic, Tone::kTwoSided, Tone::kWide, Tone::kFcEverySample};
+const Tone kTones[] = {Tone::kHarmonic, Tone::kTwoSided, Tone::kWide,     Tone::kFcEverySample, Tone::kVibrato,
+                       Tone::kGlide,    Tone::kAudioFm,  Tone::kFm1Sweep, Tone::kASweep,        Tone::kDetuneSweep};
 const Envelope kScenes[] = {Envelope::kNoteCycle, Envelope::kSustainHold, Envelope::kSustainUnwatched, Envelope::kIdle,
                             Envelope::kControlsStreaming};
 
@@ -64,6 +65,25 @@ TEST(BenchScenarios, TonesSoundAsTheScalarLoopComputesThem) {
             loudest = std::max(loudest, std::fabs(signals[OSC_OUTPUT][j]));
         }
         EXPECT_GT(loudest, 0.2f) << "tone " << int(tone);
+    }
+}
+
+TEST(BenchScenarios, ModulatedTonesMoveTheirInputAtNearlyEverySample) {
+    // A slow sine repeats a float now and then near its turning points; all
+    // else moves at every sample, across the end of the block as well.
+    const struct {
+        Tone tone;
+        int32_t pin;
+    } moving[] = {{Tone::kFcEverySample, OSC_FC},  {Tone::kVibrato, OSC_FC},   {Tone::kGlide, OSC_FC},
+                  {Tone::kAudioFm, OSC_FC},        {Tone::kFm1Sweep, OSC_FM1}, {Tone::kASweep, OSC_A},
+                  {Tone::kDetuneSweep, OSC_DETUNE}};
+    for (const auto& m : moving) {
+        Buffers signals(OSC_PINS, kBlockFrames);
+        FillTone(signals, m.tone);
+        int32_t repeats = 0;
+        for (int32_t j = 0; j < kBlockFrames; ++j)
+            repeats += signals[m.pin][j] == signals[m.pin][(j + kBlockFrames - 1) % kBlockFrames];
+        EXPECT_LT(repeats, kBlockFrames / 50) << "tone " << int(m.tone);
     }
 }
 

@@ -5,6 +5,7 @@
 // and moving, and for inputs far outside it, call after call.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -15,6 +16,7 @@
 
 #include "ClosedFormFallbacks.h"
 #include "PartialCount.h"
+#include "SampleLanes.h"
 #include "SampleLoop.h"
 #include "SummationMath.h"
 
@@ -282,5 +284,122 @@ TEST(SumtoneLaneSets, InputsFarOutsideTheSoundRangeMatchThePlainLoop) {
             const float ordinary[INPUTS] = {0.5f, 0.1f, 1.0f, 0.05f, 1.0f, 0.0f, 2000.0f};
             return Chance(rng, 0.5) ? ordinary[input] : Uniform(rng, -0.3f, 0.3f) * (input == MAXFREQ ? 1e4f : 1.0f);
         });
+    }
+}
+
+TEST(SumtoneLaneSets, MovingPitchKeepsTheFrequencyCacheOfThePlainLoop) {
+    // "fc" moving at every sample, broken by stretches of what makes the
+    // cache matter: one value held, zeros of either sign (equal, with other
+    // bits), the cache's start value -20, NaN; and gates closing, at chunk
+    // starts too.
+    for (uint32_t seed = 1; seed <= 8; ++seed) {
+        enum { kMoving, kHeld, kZeros, kStartValue, kNan } stretch = kMoving;
+        float held = 0.5f;
+        ExpectEveryLaneSetPlain("moving pitch", seed, kScale44k, [&](std::mt19937& rng, int input, int32_t j) {
+            switch (input) {
+                case FC:
+                    if (Chance(rng, 0.03)) {
+                        stretch = static_cast<decltype(stretch)>(std::uniform_int_distribution<int>(0, 4)(rng));
+                    }
+                    switch (stretch) {
+                        case kHeld:
+                            return held;
+                        case kZeros:
+                            return Chance(rng, 0.5) ? 0.0f : -0.0f;
+                        case kStartValue:
+                            return -20.0f;
+                        case kNan:
+                            return Chance(rng, 0.5) ? NAN : 0.5f;
+                        default:
+                            held = 0.45f + 0.0001f * static_cast<float>(j % 97) + Uniform(rng, 0.0f, 0.01f);
+                            return held;
+                    }
+                case FM1:
+                    return 0.1f;
+                case N:
+                    return 1.0f;
+                case A:
+                    return 0.05f;
+                case GATE:
+                    return (j % 64 == 0 && Chance(rng, 0.3)) || Chance(rng, 0.005) ? 0.0f : 1.0f;
+                case DETUNE:
+                    return Chance(rng, 0.9) ? 0.0f : Uniform(rng, -5.0f, 5.0f);
+                default:
+                    return 2000.0f;
+            }
+        });
+    }
+}
+
+TEST(SumtoneLaneSets, MovingSpacingAtTheBandEdgeMatchesThePlainLoop) {
+    // 440 Hz and spacings exact in binary around 440 Hz, with "maxfreq"
+    // putting the top partial of the count exactly on the limit, just
+    // inside or just outside it: every sample's count check decides by a
+    // single comparison, and the count changes often.
+    for (uint32_t seed = 1; seed <= 6; ++seed) {
+        ExpectEveryLaneSetPlain("band edge", seed, kScale44k, [](std::mt19937& rng, int input, int32_t j) {
+            static const float kDetunes[] = {43.75f, 44.0f, 44.0f, 44.0f, 44.25f, 22.0f, -44.0f};
+            switch (input) {
+                case FC:
+                    return 0.5f;
+                case FM1:
+                    return 0.0f;
+                case N:
+                    return Chance(rng, 0.5) ? 0.4f : 2.0f;
+                case A:
+                    return j % 16 < 8 ? 0.05f : 0.07f;
+                case GATE:
+                    return 1.0f;
+                case DETUNE:
+                    return kDetunes[std::uniform_int_distribution<size_t>(0, 6)(rng)];
+                default: {
+                    // maxf = 440·(k + 1): partial k exactly on the limit.
+                    const float edge = 44.0f * static_cast<float>(std::uniform_int_distribution<int>(1, 8)(rng));
+                    const int side = std::uniform_int_distribution<int>(-1, 1)(rng);
+                    return side == 0 ? edge : std::nextafter(edge, side < 0 ? 0.0f : 1e9f);
+                }
+            }
+        });
+    }
+}
+
+TEST(SumtoneLaneSets, FrequenciesInLanesAreThoseOfTheDeterministicExponential) {
+    // Pitches across the whole range the lanes take, their limits, and
+    // every kind of float beyond them, which the lanes hand back to the
+    // one-sample form.
+    std::mt19937 rng(17);
+    std::vector<float> pitches;
+    for (float fc = -1.0f; fc <= 2.0f; fc += 0.000731f) pitches.push_back(fc);
+    for (float edge : {kLanePitchLimit, -kLanePitchLimit}) {
+        float f = std::nextafter(std::nextafter(edge, INFINITY), INFINITY);
+        for (int k = 0; k < 5; ++k, f = std::nextafter(f, -INFINITY)) {
+            for (int copies = 0; copies < 12; ++copies) pitches.push_back(f);
+        }
+    }
+    for (int k = 0; k < 200000; ++k) {
+        const uint32_t bits = static_cast<uint32_t>(rng());
+        float f;
+        std::memcpy(&f, &bits, sizeof f);
+        pitches.push_back(Chance(rng, 0.5) ? f : Uniform(rng, -110.0f, 110.0f));
+    }
+    for (int k = 0; k < 1000; ++k) pitches.push_back(Hostile(rng));
+    std::shuffle(pitches.begin(), pitches.end(), rng);
+
+    for (auto [lanes, name] : {std::pair{LaneSet::kSse2, "SSE2"}, {LaneSet::kAvx2, "AVX2"}}) {
+        if (!CanRun(lanes)) continue;
+        SampleChunk c;
+        // Whole chunks of values within the lanes' limit, and chunks with
+        // values beyond it.
+        std::stable_partition(pitches.begin(), pitches.end(),
+                              [](float fc) { return std::fabs(fc) <= kLanePitchLimit; });
+        for (size_t from = 0; from < pitches.size(); from += kChunkSamples) {
+            c.size = static_cast<int32_t>(std::min<size_t>(kChunkSamples, pitches.size() - from));
+            c.padded_size = (c.size + kWidestLanes - 1) / kWidestLanes * kWidestLanes;
+            PitchesToFrequencies(lanes, c, pitches.data() + from);
+            for (int32_t i = 0; i < c.size; ++i) {
+                const float fc = pitches[from + static_cast<size_t>(i)];
+                ASSERT_EQ(Bits(PitchToFrequency(fc)), Bits(c.lowest[i])) << name << " fc " << fc;
+            }
+        }
     }
 }

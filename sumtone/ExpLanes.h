@@ -1,0 +1,176 @@
+// The deterministic exponential of VXMath.h for several arguments side by
+// side, in GCC vectors of doubles: the same operations in the same order on
+// each lane, so each lane gets the bits that vx::Exp gives its argument. Only
+// the arguments whose result is a normal double take this form (the lanes
+// have none of vx::Exp's special cases); the caller gives the others to
+// vx::Exp itself.
+#ifndef SUMTONE_EXPLANES_H
+#define SUMTONE_EXPLANES_H
+
+#include <emmintrin.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "SummationMath.h"
+#include "VXMath.h"
+
+namespace sumtone {
+
+// Arguments in [-700, 700] scale by 2^e with e in [-1010, 1010]: never
+// past the double range nor into the subnormals, where vx::Exp rounds
+// another way, and never one of its special cases.
+
+// Dependent vector types are only declared through a class template.
+template <class D>
+struct ExpLaneTypes {
+    typedef int64_t Masks __attribute__((vector_size(sizeof(D))));
+    typedef uint64_t Bits __attribute__((vector_size(sizeof(D))));
+    typedef float Floats __attribute__((vector_size(sizeof(D) / 2)));
+};
+
+template <class D>
+SUMTONE_INLINE void TwoSumLanes(D a, D b, D& s, D& err) {
+    s = a + b;
+    const D bv = s - a;
+    err = (a - (s - bv)) + (b - bv);
+}
+
+template <class D>
+SUMTONE_INLINE void FastTwoSumLanes(D a, D b, D& s, D& err) {
+    s = a + b;
+    err = b - (s - a);
+}
+
+template <class D>
+SUMTONE_INLINE void SplitLanes(D a, D& hi, D& lo) {
+    const D c = vx::detail::kSplitter * a;
+    hi = c - (c - a);
+    lo = a - hi;
+}
+
+template <class D>
+SUMTONE_INLINE void TwoProdLanes(D a, D b, D& p, D& err) {
+    p = a * b;
+    D ah, al, bh, bl;
+    SplitLanes(a, ah, al);
+    SplitLanes(b, bh, bl);
+    err = ((ah * bh - p) + ah * bl + al * bh) + al * bl;
+}
+
+typedef double TablePair __attribute__((vector_size(16)));
+
+// 2^(j/128) as its (hi, lo) pair. Vectors pass only through functions that
+// are always inlined: one left out of line would not be compiled for the
+// AVX2 lanes it is inlined into otherwise.
+SUMTONE_INLINE TablePair TablePairAt(int64_t j) {
+    TablePair p;
+    std::memcpy(&p, &vx::detail::kExp2Table[2 * j], sizeof p);
+    return p;
+}
+
+// vx::Exp(x) in every lane; every lane within ±700.
+template <class D>
+SUMTONE_INLINE D ExpLanes(D x) {
+    using namespace vx::detail;
+    using M = typename ExpLaneTypes<D>::Masks;
+    constexpr int kLanes = sizeof(D) / sizeof(double);
+    // RoundToIntegral; the shifted sum holds k in its low bits, as its
+    // exponent is that of 2^52 for every |k| below 2^51.
+    const D shifted = x * kInvLn2N + kRoundShift;
+    const D kd = shifted - kRoundShift;
+    const M k = (M)shifted - (M)Splat<D>(kRoundShift);
+    D a, ae, b, be, uh, ul;
+    TwoSumLanes(x, -(kd * kLn2N1), a, ae);
+    TwoSumLanes(a, -(kd * kLn2N2), b, be);
+    TwoSumLanes(b, (ae + be) - kd * kLn2N3, uh, ul);
+
+    // ScaleExp: 2^(k/128) from the table, e^(uh + ul) by its series.
+    const M j = k & (kExpTableSize - 1);
+    // Each lane's (hi, lo) pair in one load, then sorted into his and los.
+    using Pair = TablePair;
+    D th, tl;
+    if constexpr (kLanes == 2) {
+        const Pair p0 = TablePairAt(j[0]), p1 = TablePairAt(j[1]);
+        th = __builtin_shufflevector(p0, p1, 0, 2);
+        tl = __builtin_shufflevector(p0, p1, 1, 3);
+    } else {
+        static_assert(kLanes == 4, "two or four lanes");
+        const Pair p0 = TablePairAt(j[0]), p1 = TablePairAt(j[1]), p2 = TablePairAt(j[2]), p3 = TablePairAt(j[3]);
+        th = __builtin_shufflevector(__builtin_shufflevector(p0, p1, 0, 2), __builtin_shufflevector(p2, p3, 0, 2), 0, 1,
+                                     2, 3);
+        tl = __builtin_shufflevector(__builtin_shufflevector(p0, p1, 1, 3), __builtin_shufflevector(p2, p3, 1, 3), 0, 1,
+                                     2, 3);
+    }
+    D sqh, sql;
+    TwoProdLanes(uh, uh, sqh, sql);
+    const D rest = sqh * uh *
+                   (0x1.5555555555555p-3 +
+                    uh * (0x1.5555555555555p-5 +
+                          uh * (0x1.1111111111111p-7 + uh * (0x1.6c16c16c16c17p-10 + uh * 0x1.a01a01a01a01ap-13))));
+    D ph, pe;
+    FastTwoSumLanes(uh, 0.5 * sqh, ph, pe);
+    const D pl = pe + (ul + (uh * ul + (0.5 * sql + rest)));
+    D mh, ml;
+    TwoProdLanes(th, ph, mh, ml);
+    const D tail = ml + (th * pl + (tl + tl * ph));
+    D s, se;
+    FastTwoSumLanes(th, mh, s, se);
+    const D w = se + tail;
+    // Pow2(e), e = (k - j) / 128: (k - j) << 45 is e << 52, shifted as
+    // unsigned since e may be negative.
+    using U = typename ExpLaneTypes<D>::Bits;
+    const U scale = ((U)(k - j) << 45) + (U{} + (uint64_t{1023} << 52));
+    return (s + w) * (D)scale;
+}
+
+// "fc" values within ±100 give exponents within ±10·ln 2·100.5 < 700.
+constexpr float kLanePitchLimit = 100.0f;
+
+// Whether every one of count values (a multiple of 4) lies within
+// ±kLanePitchLimit; NaN does not. Four at a time with SSE2.
+inline bool PitchesWithinLaneLimit(const float* fc, int32_t count) {
+    const __m128 high = _mm_set1_ps(kLanePitchLimit);
+    const __m128 low = _mm_set1_ps(-kLanePitchLimit);
+    __m128 within = _mm_castsi128_ps(_mm_set1_epi32(-1));
+    for (int32_t i = 0; i < count; i += 4) {
+        const __m128 p = _mm_loadu_ps(fc + i);
+        within = _mm_and_ps(within, _mm_and_ps(_mm_cmple_ps(p, high), _mm_cmpge_ps(p, low)));
+    }
+    return _mm_movemask_ps(within) == 0xF;
+}
+
+// PitchToFrequency of the floats at fc, one per lane.
+template <class D>
+SUMTONE_INLINE D PitchesToFrequencyGroup(const float* fc) {
+    typename ExpLaneTypes<D>::Floats pitch;
+    std::memcpy(&pitch, fc, sizeof pitch);
+    const D octaves = 10.0 * __builtin_convertvector(pitch, D) - 5.0;
+    return ExpLanes(kLn2 * octaves) * 440.0;
+}
+
+// PitchToFrequency of count floats (a multiple of 4) into freq.
+template <class D>
+SUMTONE_INLINE void PitchesToFrequenciesLanes(const float* fc, double* freq, int32_t count) {
+    if (!PitchesWithinLaneLimit(fc, count)) {
+        for (int32_t i = 0; i < count; ++i) freq[i] = PitchToFrequency(fc[i]);
+        return;
+    }
+    constexpr int32_t kLanes = sizeof(D) / sizeof(double);
+    // Two groups at a time: their long dependency chains interleave.
+    int32_t i = 0;
+    for (; i + 2 * kLanes <= count; i += 2 * kLanes) {
+        const D f0 = PitchesToFrequencyGroup<D>(fc + i);
+        const D f1 = PitchesToFrequencyGroup<D>(fc + i + kLanes);
+        std::memcpy(freq + i, &f0, sizeof f0);
+        std::memcpy(freq + i + kLanes, &f1, sizeof f1);
+    }
+    for (; i < count; i += kLanes) {
+        const D f = PitchesToFrequencyGroup<D>(fc + i);
+        std::memcpy(freq + i, &f, sizeof f);
+    }
+}
+
+}  // namespace sumtone
+
+#endif  // SUMTONE_EXPLANES_H
