@@ -5,12 +5,12 @@
 // The reference samples in data/fixed_patch.f32 (little-endian 32-bit
 // floats) come from the native build; after a deliberate change of either
 // plug-in's sound, rewrite them by running the native host_tests with
-// VXHOST_WRITE_REFERENCE=1 in the environment.
+// VX_WRITE_REFERENCE=1 in the environment.
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 
+#include "support/StoredSamples.h"
 #include "Patch.h"
 #include "PluginSearch.h"
 #include "Renderer.h"
@@ -80,44 +80,12 @@ std::vector<float> RenderFixedPatch(int32_t block_size) {
     return RenderToMemory(*patch.engine, patch.outputs, patch.length_frames)[0];
 }
 
-std::vector<float> ReadReference() {
-    std::ifstream in(kReference, std::ios::binary);
-    std::vector<float> samples;
-    unsigned char bytes[4];
-    while (in.read(reinterpret_cast<char*>(bytes), 4)) {
-        const uint32_t word = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
-        float value;
-        std::memcpy(&value, &word, sizeof value);
-        samples.push_back(value);
-    }
-    return samples;
-}
-
-void WriteReference(const std::vector<float>& samples) {
-    std::ofstream out(kReference, std::ios::binary);
-    for (float value : samples) {
-        uint32_t word;
-        std::memcpy(&word, &value, sizeof word);
-        const unsigned char bytes[4] = {static_cast<unsigned char>(word), static_cast<unsigned char>(word >> 8),
-                                        static_cast<unsigned char>(word >> 16), static_cast<unsigned char>(word >> 24)};
-        out.write(reinterpret_cast<const char*>(bytes), 4);
-    }
-}
-
 }  // namespace
 
 TEST(FixedPatch, RendersTheReferenceSamplesOnEveryTargetAndBlockSize) {
     if (!RealPluginsBuilt()) GTEST_SKIP() << "needs the ramplet and sumtone plug-ins";
     const std::vector<float> samples = RenderFixedPatch(100);
-    if (std::getenv("VXHOST_WRITE_REFERENCE") != nullptr) WriteReference(samples);
-
-    const std::vector<float> reference = ReadReference();
-    ASSERT_EQ(reference.size(), samples.size()) << "reference " << kReference;
-    for (size_t i = 0; i < samples.size(); ++i) {
-        ASSERT_EQ(std::memcmp(&samples[i], &reference[i], sizeof(float)), 0)
-            << "first sample that moved: " << i << ", " << std::hexfloat << samples[i] << " instead of "
-            << reference[i];
-    }
+    vxtest::ExpectStoredSamples(kReference, samples);
     float peak = 0.0f;
     for (float s : samples) peak = std::max(peak, std::fabs(s));
     EXPECT_GT(peak, 0.05f) << "the patch makes sound";

@@ -7,8 +7,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 
+#include "support/StoredSamples.h"
 #include "VXMath.h"
 #include "ramplet_host.h"
 
@@ -30,30 +30,6 @@ TEST(EnvelopeDeterminism, TimeScaleMatchesThePowerFunction) {
 namespace {
 
 const char* const kReference = VX_TEST_SOURCE_DIR "/ramplet/data/scenario.f32";
-
-std::vector<float> ReadReference() {
-    std::ifstream in(kReference, std::ios::binary);
-    std::vector<float> samples;
-    unsigned char bytes[4];
-    while (in.read(reinterpret_cast<char*>(bytes), 4)) {
-        const uint32_t word = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
-        float value;
-        std::memcpy(&value, &word, sizeof value);
-        samples.push_back(value);
-    }
-    return samples;
-}
-
-void WriteReference(const std::vector<float>& samples) {
-    std::ofstream out(kReference, std::ios::binary);
-    for (float value : samples) {
-        uint32_t word;
-        std::memcpy(&word, &value, sizeof word);
-        const unsigned char bytes[4] = {static_cast<unsigned char>(word), static_cast<unsigned char>(word >> 8),
-                                        static_cast<unsigned char>(word >> 16), static_cast<unsigned char>(word >> 24)};
-        out.write(reinterpret_cast<const char*>(bytes), 4);
-    }
-}
 
 // Notes with and without reset, retriggers, a note held by a negative gate,
 // inputs changing between notes, spells without gate watch, and calls of
@@ -107,12 +83,5 @@ std::vector<float> RenderScenario() {
 // stored; a failure names the first sample that moved.
 TEST(EnvelopeDeterminism, ScenarioRendersTheStoredSamplesEverywhere) {
     const std::vector<float> samples = RenderScenario();
-    if (std::getenv("VX_WRITE_REFERENCE") != nullptr) WriteReference(samples);
-    const std::vector<float> reference = ReadReference();
-    ASSERT_EQ(reference.size(), samples.size()) << "reference " << kReference;
-    for (size_t i = 0; i < samples.size(); ++i) {
-        ASSERT_EQ(std::memcmp(&samples[i], &reference[i], sizeof(float)), 0)
-            << "first sample that moved: " << i << ", " << std::hexfloat << samples[i] << " instead of "
-            << reference[i];
-    }
+    vxtest::ExpectStoredSamples(kReference, samples);
 }
