@@ -3,7 +3,9 @@
 // routine: no allocation and no host call.
 #include "Envelope.h"
 
-#include <xmmintrin.h>
+#include <emmintrin.h>
+
+#include <cstring>
 
 #include "VXMath.h"
 
@@ -55,19 +57,46 @@ void Fill(float* const out, int32_t i, const int32_t n, const float value) {
 }
 
 // The gate sample that ends a constant segment: any value other than 0
-// ends the idle, exactly 0 ends the sustain. The vector compares give the
-// scalar ones' answers for every value (-0.0 equals 0, a NaN is other than
-// 0 and not equal to it).
+// ends the idle, exactly 0 ends the sustain. The gate is tested as bits, in
+// integer registers: with the sign bit shifted out, exactly +0 and -0 leave
+// 0, so the answers are those of the float comparisons under the default
+// controls (a denormal is other than 0, so is a NaN), but no floating-point
+// instruction runs. A hold therefore depends on no MXCSR setting and raises
+// no flag, which lets the module hold without switching to its own
+// floating-point environment (Module::HoldCall).
 enum class GateEnds { NonZero, Zero };
 
 template <GateEnds kEnds>
-bool Ends(const float gate) {
-    return kEnds == GateEnds::Zero ? gate == 0.0f : gate != 0.0f;
+bool Ends(const float* const gate) {
+    uint32_t bits;
+    std::memcpy(&bits, gate, sizeof bits);
+    const bool zero = (bits << 1) == 0;
+    return kEnds == GateEnds::Zero ? zero : !zero;
 }
 
+// Whether any of the sixteen gate samples at `gate` ends the segment. A
+// nonzero sample shows in the bits of all sixteen or'ed together, so the
+// idle needs one test. A zero sample leaves a zero in the bits and'ed
+// together; so do some sets of nonzero samples (2.0 and 1.0 share no bit
+// once the sign is shifted out), and only then is each vector tested on its
+// own. A constant gate never gets that far.
 template <GateEnds kEnds>
-__m128 EndMask(const __m128 gate) {
-    return kEnds == GateEnds::Zero ? _mm_cmpeq_ps(gate, _mm_setzero_ps()) : _mm_cmpneq_ps(gate, _mm_setzero_ps());
+bool AnyEnds(const float* const gate) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(gate));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(gate + 4));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(gate + 8));
+    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(gate + 12));
+    if (kEnds == GateEnds::NonZero) {
+        const __m128i any = _mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d));
+        return _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_add_epi32(any, any), zero)) != 0xFFFF;
+    }
+    const __m128i all = _mm_and_si128(_mm_and_si128(a, b), _mm_and_si128(c, d));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_add_epi32(all, all), zero)) == 0) return false;
+    const __m128i ends = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi32(_mm_add_epi32(a, a), zero), _mm_cmpeq_epi32(_mm_add_epi32(b, b), zero)),
+        _mm_or_si128(_mm_cmpeq_epi32(_mm_add_epi32(c, c), zero), _mm_cmpeq_epi32(_mm_add_epi32(d, d), zero)));
+    return _mm_movemask_epi8(ends) != 0;
 }
 
 // Writes `value` from sample i up to the first sample whose gate ends the
@@ -79,17 +108,14 @@ template <GateEnds kEnds>
 int32_t HoldWhileGate(float* const out, const float* const gate, int32_t i, const int32_t n, const float value) {
     const __m128 v = _mm_set1_ps(value);
     for (; i + 16 <= n; i += 16) {
-        const __m128 ends = _mm_or_ps(
-            _mm_or_ps(EndMask<kEnds>(_mm_loadu_ps(gate + i)), EndMask<kEnds>(_mm_loadu_ps(gate + i + 4))),
-            _mm_or_ps(EndMask<kEnds>(_mm_loadu_ps(gate + i + 8)), EndMask<kEnds>(_mm_loadu_ps(gate + i + 12))));
-        if (_mm_movemask_ps(ends) != 0) break;
+        if (AnyEnds<kEnds>(gate + i)) break;
         _mm_storeu_ps(out + i, v);
         _mm_storeu_ps(out + i + 4, v);
         _mm_storeu_ps(out + i + 8, v);
         _mm_storeu_ps(out + i + 12, v);
     }
     for (; i < n; ++i) {
-        if (Ends<kEnds>(gate[i])) break;
+        if (Ends<kEnds>(gate + i)) break;
         out[i] = value;
     }
     return i;
