@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "EnvelopeHoldAvx2.h"
 #include "VXMath.h"
 
 namespace ramplet {
@@ -74,45 +75,72 @@ bool Ends(const float* const gate) {
     return kEnds == GateEnds::Zero ? zero : !zero;
 }
 
-// Whether any of the sixteen gate samples at `gate` ends the segment. A
-// nonzero sample shows in the bits of all sixteen or'ed together, so the
-// idle needs one test. A zero sample leaves a zero in the bits and'ed
-// together; so do some sets of nonzero samples (2.0 and 1.0 share no bit
-// once the sign is shifted out), and only then is each vector tested on its
-// own. A constant gate never gets that far.
+// Sixteen gate samples' bits combined: or'ed for the idle, where a nonzero
+// sample shows in the result, and'ed for the sustain, where a zero sample
+// leaves a zero lane.
 template <GateEnds kEnds>
-bool AnyEnds(const float* const gate) {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(gate));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(gate + 4));
-    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(gate + 8));
-    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(gate + 12));
-    if (kEnds == GateEnds::NonZero) {
-        const __m128i any = _mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d));
-        return _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_add_epi32(any, any), zero)) != 0xFFFF;
-    }
-    const __m128i all = _mm_and_si128(_mm_and_si128(a, b), _mm_and_si128(c, d));
-    if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_add_epi32(all, all), zero)) == 0) return false;
-    const __m128i ends = _mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi32(_mm_add_epi32(a, a), zero), _mm_cmpeq_epi32(_mm_add_epi32(b, b), zero)),
-        _mm_or_si128(_mm_cmpeq_epi32(_mm_add_epi32(c, c), zero), _mm_cmpeq_epi32(_mm_add_epi32(d, d), zero)));
-    return _mm_movemask_epi8(ends) != 0;
+__m128i Combine(const __m128i x, const __m128i y) {
+    return kEnds == GateEnds::NonZero ? _mm_or_si128(x, y) : _mm_and_si128(x, y);
+}
+
+template <GateEnds kEnds>
+__m128i Combined16(const float* const gate) {
+    const auto load = [gate](int k) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(gate + k)); };
+    return Combine<kEnds>(Combine<kEnds>(load(0), load(4)), Combine<kEnds>(load(8), load(12)));
+}
+
+// Lanes of `bits` that hold 0 once the sign is shifted out, as a byte mask.
+int ZeroLanes(const __m128i bits) {
+    return _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_add_epi32(bits, bits), _mm_setzero_si128()));
+}
+
+// Whether any of the sixteen gate samples at `gate` is exactly 0, each
+// vector tested on its own.
+bool AnyZero16(const float* const gate) {
+    const auto zeros = [gate](int k) {
+        const __m128i bits = _mm_loadu_si128(reinterpret_cast<const __m128i*>(gate + k));
+        return _mm_cmpeq_epi32(_mm_add_epi32(bits, bits), _mm_setzero_si128());
+    };
+    return _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(zeros(0), zeros(4)), _mm_or_si128(zeros(8), zeros(12)))) != 0;
+}
+
+// Whether a gate block whose bits combine to `bits` (and starts at `gate`,
+// `blocks` times sixteen samples long) holds a sample that ends the
+// segment. For the idle the combined bits answer exactly. For the sustain
+// they can also show a zero lane for nonzero samples (2.0 and 1.0 share no
+// bit once the sign is shifted out); only then is each vector tested on its
+// own, so a constant gate costs one test.
+template <GateEnds kEnds, int kBlocks>
+bool BlockEnds(const __m128i bits, const float* const gate) {
+    if (kEnds == GateEnds::NonZero) return ZeroLanes(bits) != 0xFFFF;
+    if (ZeroLanes(bits) == 0) return false;
+    return AnyZero16(gate) || (kBlocks == 2 && AnyZero16(gate + 16));
+}
+
+void Store16(float* const out, const __m128 v) {
+    _mm_storeu_ps(out, v);
+    _mm_storeu_ps(out + 4, v);
+    _mm_storeu_ps(out + 8, v);
+    _mm_storeu_ps(out + 12, v);
 }
 
 // Writes `value` from sample i up to the first sample whose gate ends the
-// segment, and returns that sample (n if none does). Sixteen gate samples
-// are tested with one branch; the block that holds the end is finished one
-// sample at a time, so nothing past the end is written and nothing past n
-// is read.
+// segment, and returns that sample (n if none does). Thirty-two gate
+// samples are tested with one branch; the block that holds the end is
+// finished sixteen and then one sample at a time, so nothing past the end
+// is written and nothing past n is read.
 template <GateEnds kEnds>
 int32_t HoldWhileGate(float* const out, const float* const gate, int32_t i, const int32_t n, const float value) {
     const __m128 v = _mm_set1_ps(value);
+    for (; i + 32 <= n; i += 32) {
+        const __m128i bits = Combine<kEnds>(Combined16<kEnds>(gate + i), Combined16<kEnds>(gate + i + 16));
+        if (BlockEnds<kEnds, 2>(bits, gate + i)) break;
+        Store16(out + i, v);
+        Store16(out + i + 16, v);
+    }
     for (; i + 16 <= n; i += 16) {
-        if (AnyEnds<kEnds>(gate + i)) break;
-        _mm_storeu_ps(out + i, v);
-        _mm_storeu_ps(out + i + 4, v);
-        _mm_storeu_ps(out + i + 8, v);
-        _mm_storeu_ps(out + i + 12, v);
+        if (BlockEnds<kEnds, 1>(Combined16<kEnds>(gate + i), gate + i)) break;
+        Store16(out + i, v);
     }
     for (; i < n; ++i) {
         if (Ends<kEnds>(gate + i)) break;
@@ -135,6 +163,7 @@ void Envelope::Start(float rate) {
     sample_rate = rate;
     level = 0.0f;
     segment = ENV_IDLE;
+    avx2_holds = HoldsCanUseAvx2();
 }
 
 void Envelope::SetAttack(float input) {
@@ -235,6 +264,7 @@ int32_t Envelope::RenderSegments(float* const out, const float* const gate, int3
                 }
                 // The watched sustain hold: the envelope spends most of a
                 // note here.
+                if (avx2_holds) i = HoldSustainAvx2(out, gate, i, n, level);
                 i = HoldWhileGate<GateEnds::Zero>(out, gate, i, n, level);
                 if (i == n) return n;
                 segment = ENV_RELEASE;
@@ -269,6 +299,7 @@ int32_t Envelope::RenderSegments(float* const out, const float* const gate, int3
                     Fill(out, i, n, 0.0f);
                     return n;
                 }
+                if (avx2_holds) i = HoldIdleAvx2(out, gate, i, n);
                 i = HoldWhileGate<GateEnds::NonZero>(out, gate, i, n, 0.0f);
                 if (i == n) return n;
                 segment = ENV_ATTACK;
