@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include <xmmintrin.h>
+
 namespace vxbench {
 
 namespace {
@@ -88,5 +90,12 @@ void RampLoop::Render(float* out, int32_t frames) {
 }
 
 void FillLoop(float* out, int32_t frames, float value) { std::fill_n(out, frames, value); }
+
+void FillVector(float* out, int32_t frames, float value) {
+    const __m128 v = _mm_set1_ps(value);
+    int32_t i = 0;
+    for (; i + 4 <= frames; i += 4) _mm_storeu_ps(out + i, v);
+    for (; i < frames; ++i) out[i] = value;
+}
 
 }  // namespace vxbench

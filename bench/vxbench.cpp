@@ -152,6 +152,11 @@ void Fill(benchmark::State& state) {
     RunBaseline(state, out[0], [&](float* o, int32_t, int32_t frames) { FillLoop(o, frames, kSustainLevel); });
 }
 
+void FillVectorised(benchmark::State& state) {
+    Buffers out(1, kBlockFrames);
+    RunBaseline(state, out[0], [&](float* o, int32_t, int32_t frames) { FillVector(o, frames, kSustainLevel); });
+}
+
 std::vector<std::string> g_names;  // in registration order, for the tables
 
 template <class Function, class... Args>
@@ -197,6 +202,7 @@ void RegisterAll() {
     Register("stk_adsr.note_cycle", StkAdsr);
     Register("ramp_loop", Ramp);
     Register("fill_loop", Fill);
+    Register("fill_vector", FillVectorised);
 }
 
 }  // namespace

@@ -3,8 +3,11 @@
 // routine: no allocation and no host call.
 #include "Envelope.h"
 
-#include <xmmintrin.h>
+#include <emmintrin.h>
 
+#include <cstring>
+
+#include "EnvelopeHoldAvx2.h"
 #include "VXMath.h"
 
 namespace ramplet {
@@ -55,41 +58,92 @@ void Fill(float* const out, int32_t i, const int32_t n, const float value) {
 }
 
 // The gate sample that ends a constant segment: any value other than 0
-// ends the idle, exactly 0 ends the sustain. The vector compares give the
-// scalar ones' answers for every value (-0.0 equals 0, a NaN is other than
-// 0 and not equal to it).
+// ends the idle, exactly 0 ends the sustain. The gate is tested as bits, in
+// integer registers: with the sign bit shifted out, exactly +0 and -0 leave
+// 0, so the answers are those of the float comparisons under the default
+// controls (a denormal is other than 0, so is a NaN), but no floating-point
+// instruction runs. A hold therefore depends on no MXCSR setting and raises
+// no flag, which lets the module hold without switching to its own
+// floating-point environment (Module::HoldCall).
 enum class GateEnds { NonZero, Zero };
 
 template <GateEnds kEnds>
-bool Ends(const float gate) {
-    return kEnds == GateEnds::Zero ? gate == 0.0f : gate != 0.0f;
+bool Ends(const float* const gate) {
+    uint32_t bits;
+    std::memcpy(&bits, gate, sizeof bits);
+    const bool zero = (bits << 1) == 0;
+    return kEnds == GateEnds::Zero ? zero : !zero;
+}
+
+// Sixteen gate samples' bits combined: or'ed for the idle, where a nonzero
+// sample shows in the result, and'ed for the sustain, where a zero sample
+// leaves a zero lane.
+template <GateEnds kEnds>
+__m128i Combine(const __m128i x, const __m128i y) {
+    return kEnds == GateEnds::NonZero ? _mm_or_si128(x, y) : _mm_and_si128(x, y);
 }
 
 template <GateEnds kEnds>
-__m128 EndMask(const __m128 gate) {
-    return kEnds == GateEnds::Zero ? _mm_cmpeq_ps(gate, _mm_setzero_ps()) : _mm_cmpneq_ps(gate, _mm_setzero_ps());
+__m128i Combined16(const float* const gate) {
+    const auto load = [gate](int k) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(gate + k)); };
+    return Combine<kEnds>(Combine<kEnds>(load(0), load(4)), Combine<kEnds>(load(8), load(12)));
+}
+
+// Lanes of `bits` that hold 0 once the sign is shifted out, as a byte mask.
+int ZeroLanes(const __m128i bits) {
+    return _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_add_epi32(bits, bits), _mm_setzero_si128()));
+}
+
+// Whether any of the sixteen gate samples at `gate` is exactly 0, each
+// vector tested on its own.
+bool AnyZero16(const float* const gate) {
+    const auto zeros = [gate](int k) {
+        const __m128i bits = _mm_loadu_si128(reinterpret_cast<const __m128i*>(gate + k));
+        return _mm_cmpeq_epi32(_mm_add_epi32(bits, bits), _mm_setzero_si128());
+    };
+    return _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(zeros(0), zeros(4)), _mm_or_si128(zeros(8), zeros(12)))) != 0;
+}
+
+// Whether a gate block whose bits combine to `bits` (and starts at `gate`,
+// `blocks` times sixteen samples long) holds a sample that ends the
+// segment. For the idle the combined bits answer exactly. For the sustain
+// they can also show a zero lane for nonzero samples (2.0 and 1.0 share no
+// bit once the sign is shifted out); only then is each vector tested on its
+// own, so a constant gate costs one test.
+template <GateEnds kEnds, int kBlocks>
+bool BlockEnds(const __m128i bits, const float* const gate) {
+    if (kEnds == GateEnds::NonZero) return ZeroLanes(bits) != 0xFFFF;
+    if (ZeroLanes(bits) == 0) return false;
+    return AnyZero16(gate) || (kBlocks == 2 && AnyZero16(gate + 16));
+}
+
+void Store16(float* const out, const __m128 v) {
+    _mm_storeu_ps(out, v);
+    _mm_storeu_ps(out + 4, v);
+    _mm_storeu_ps(out + 8, v);
+    _mm_storeu_ps(out + 12, v);
 }
 
 // Writes `value` from sample i up to the first sample whose gate ends the
-// segment, and returns that sample (n if none does). Sixteen gate samples
-// are tested with one branch; the block that holds the end is finished one
-// sample at a time, so nothing past the end is written and nothing past n
-// is read.
+// segment, and returns that sample (n if none does). Thirty-two gate
+// samples are tested with one branch; the block that holds the end is
+// finished sixteen and then one sample at a time, so nothing past the end
+// is written and nothing past n is read.
 template <GateEnds kEnds>
 int32_t HoldWhileGate(float* const out, const float* const gate, int32_t i, const int32_t n, const float value) {
     const __m128 v = _mm_set1_ps(value);
+    for (; i + 32 <= n; i += 32) {
+        const __m128i bits = Combine<kEnds>(Combined16<kEnds>(gate + i), Combined16<kEnds>(gate + i + 16));
+        if (BlockEnds<kEnds, 2>(bits, gate + i)) break;
+        Store16(out + i, v);
+        Store16(out + i + 16, v);
+    }
     for (; i + 16 <= n; i += 16) {
-        const __m128 ends = _mm_or_ps(
-            _mm_or_ps(EndMask<kEnds>(_mm_loadu_ps(gate + i)), EndMask<kEnds>(_mm_loadu_ps(gate + i + 4))),
-            _mm_or_ps(EndMask<kEnds>(_mm_loadu_ps(gate + i + 8)), EndMask<kEnds>(_mm_loadu_ps(gate + i + 12))));
-        if (_mm_movemask_ps(ends) != 0) break;
-        _mm_storeu_ps(out + i, v);
-        _mm_storeu_ps(out + i + 4, v);
-        _mm_storeu_ps(out + i + 8, v);
-        _mm_storeu_ps(out + i + 12, v);
+        if (BlockEnds<kEnds, 1>(Combined16<kEnds>(gate + i), gate + i)) break;
+        Store16(out + i, v);
     }
     for (; i < n; ++i) {
-        if (Ends<kEnds>(gate[i])) break;
+        if (Ends<kEnds>(gate + i)) break;
         out[i] = value;
     }
     return i;
@@ -109,6 +163,7 @@ void Envelope::Start(float rate) {
     sample_rate = rate;
     level = 0.0f;
     segment = ENV_IDLE;
+    avx2_holds = HoldsCanUseAvx2();
 }
 
 void Envelope::SetAttack(float input) {
@@ -209,6 +264,7 @@ int32_t Envelope::RenderSegments(float* const out, const float* const gate, int3
                 }
                 // The watched sustain hold: the envelope spends most of a
                 // note here.
+                if (avx2_holds) i = HoldSustainAvx2(out, gate, i, n, level);
                 i = HoldWhileGate<GateEnds::Zero>(out, gate, i, n, level);
                 if (i == n) return n;
                 segment = ENV_RELEASE;
@@ -243,6 +299,7 @@ int32_t Envelope::RenderSegments(float* const out, const float* const gate, int3
                     Fill(out, i, n, 0.0f);
                     return n;
                 }
+                if (avx2_holds) i = HoldIdleAvx2(out, gate, i, n);
                 i = HoldWhileGate<GateEnds::NonZero>(out, gate, i, n, 0.0f);
                 if (i == n) return n;
                 segment = ENV_ATTACK;

@@ -35,6 +35,7 @@ struct Envelope {
     float sample_rate;      // hertz, fixed at Start
     float level;            // the last sample written
     int32_t segment;        // a Segment
+    bool avx2_holds;        // the idle and sustain holds use AVX2: where the processor has it
 
     // Idle at 0.0 with a peak of 1.0, a sustain level of 0.5, times of one
     // sample and no movement, until the inputs are applied.

@@ -29,6 +29,20 @@ bool SettingIsOn(const bool& setting) {
     return byte != 0;
 }
 
+// Whether an examination takes in `value`: a finite number other than the
+// last one taken in, which is always finite. Decided on the bits, with the
+// answers of the float comparisons under the default controls (-0 equals
+// +0, a denormal is not 0), so that a call that finds nothing new need not
+// switch the floating-point environment to find out.
+bool IsNewValue(const float& value, const float& last) {
+    uint32_t v, l;
+    std::memcpy(&v, &value, sizeof v);
+    std::memcpy(&l, &last, sizeof l);
+    const bool finite = (v & 0x7F800000u) != 0x7F800000u;
+    const bool same = v == l || ((v | l) << 1) == 0;
+    return finite && !same;
+}
+
 }  // namespace
 
 Module::Module(vxaudioMasterCallback callback, void* host_data) noexcept : VXModule_base(callback, host_data) {}
@@ -76,7 +90,7 @@ bool Module::getPinProperties(int32_t index, VXPinProperties* properties) {
 // are a value no host sends, so the first processing call derives every
 // time, step and level before it writes its first sample.
 void Module::Open() {
-    SetProcessFunction(ProcessRoutine<&Module::ProcessEnvelope>());
+    SetProcessFunction(Unguarded<&Module::ProcessEnvelope>());
     VXModule_base::Open();
     m_envelope.Start(SampleRate());
     m_last_attack = -999.0f;
@@ -128,8 +142,7 @@ void Module::OnPinStatusChange(VXPin* pin) {
 // control inputs.
 void Module::ProcessEnvelope(int32_t buffer_offset, int32_t sample_frames) {
     if (sample_frames <= 0) return;
-    CheckInputs(buffer_offset);
-    Render(buffer_offset, sample_frames);
+    Process(buffer_offset, sample_frames);
 }
 
 // Processing routine once the output has settled: renders as usual, and
@@ -139,12 +152,44 @@ void Module::ProcessEnvelope(int32_t buffer_offset, int32_t sample_frames) {
 // it round to a positive count.
 void Module::ProcessEnvelopeStatic(int32_t buffer_offset, int32_t sample_frames) {
     if (sample_frames <= 0) return;
-    CheckInputs(buffer_offset);
-    Render(buffer_offset, sample_frames);
+    Process(buffer_offset, sample_frames);
     if (m_sleep_countdown > 0) m_sleep_countdown -= sample_frames;
     if (m_sleep_countdown <= 0 && m_static_routine && m_running_inputs == 0) {
         CallHost(HC_SLEEP, 0, 0, nullptr, 0.0f);
     }
+}
+
+// Both routines' work: the inputs, then the samples. The envelope computes
+// in the plug-in's floating-point environment (vx::FpEnvironmentGuard), but
+// switching to it costs two reads of MXCSR, which on some processors take
+// longer than filling a 256-sample buffer. A held envelope does not compute,
+// so HoldCall does without the switch.
+void Module::Process(int32_t buffer_offset, int32_t sample_frames) {
+    if (HoldCall(buffer_offset, sample_frames)) return;
+    vx::FpEnvironmentGuard fp;
+    CheckInputs(buffer_offset);
+    Render(buffer_offset, 0, sample_frames);
+}
+
+// A call that finds the envelope idle or sustaining and no new control
+// input to take in: what CheckInputs and Render would do, with copies and
+// integer tests only, up to the gate sample that ends the hold, and from
+// there on (the attack or release, which compute) in the plug-in's
+// environment. Returns false, having changed nothing, for any other call.
+bool Module::HoldCall(int32_t buffer_offset, int32_t sample_frames) {
+    if (m_envelope.OutputMoves()) return false;
+    if ((m_call_count & 3u) == 0 && AnyInputChanged(buffer_offset)) return false;
+    ++m_call_count;
+    AnnounceStatic(0);
+    EnterStaticRoutine();
+    float* const out = m_signal_out + buffer_offset;
+    const float* const gate = m_watch_gate ? m_gate + buffer_offset : nullptr;
+    const int32_t end = m_envelope.Render(out, gate, 0, sample_frames, SettingIsOn(m_reset_on_trigger));
+    if (end < sample_frames) {
+        vx::FpEnvironmentGuard fp;
+        Render(buffer_offset, end, sample_frames);
+    }
+    return true;
 }
 
 // The inputs are examined on every fourth call (CheckInputs), and at the
@@ -155,9 +200,8 @@ void Module::ProcessEnvelopeStatic(int32_t buffer_offset, int32_t sample_frames)
 // input is back.
 void Module::ExamineInputs(int32_t buffer_offset) {
     const auto examine = [this, buffer_offset](const float* input, float& last, ControlInput which) {
-        const float value = input[buffer_offset];
-        if (!std::isfinite(value) || value == last) return;
-        last = value;
+        if (!IsNewValue(input[buffer_offset], last)) return;
+        last = input[buffer_offset];
         UpdateParameter(buffer_offset, which);
     };
     examine(m_attack, m_last_attack, ControlInput::Attack);
@@ -165,6 +209,13 @@ void Module::ExamineInputs(int32_t buffer_offset) {
     examine(m_sustain, m_last_sustain, ControlInput::Sustain);
     examine(m_release, m_last_release, ControlInput::Release);
     examine(m_overall_level, m_last_level, ControlInput::OverallLevel);
+}
+
+bool Module::AnyInputChanged(int32_t buffer_offset) const {
+    return IsNewValue(m_attack[buffer_offset], m_last_attack) || IsNewValue(m_decay[buffer_offset], m_last_decay) ||
+           IsNewValue(m_sustain[buffer_offset], m_last_sustain) ||
+           IsNewValue(m_release[buffer_offset], m_last_release) ||
+           IsNewValue(m_overall_level[buffer_offset], m_last_level);
 }
 
 // Processing routine: one changed control input to the envelope. A new
@@ -197,12 +248,13 @@ void Module::UpdateParameter(int32_t buffer_offset, ControlInput which) {
 // wherever a segment begins in which the output starts or stops moving;
 // the announcement is made there, stamped with that sample's offset in the
 // call, and the rendering goes on. A segment current at the call's first
-// sample is announced there too: it begins again with every call.
-void Module::Render(int32_t buffer_offset, int32_t sample_frames) {
+// sample is announced there too: it begins again with every call. `from`
+// is 0, or the sample where HoldCall's hold ended.
+void Module::Render(int32_t buffer_offset, int32_t from, int32_t sample_frames) {
     float* const out = m_signal_out + buffer_offset;
     const float* const gate = m_watch_gate ? m_gate + buffer_offset : nullptr;
     const bool reset_on_trigger = SettingIsOn(m_reset_on_trigger);
-    for (int32_t i = 0; i < sample_frames;) {
+    for (int32_t i = from; i < sample_frames;) {
         if (m_envelope.OutputMoves()) {
             AnnounceRunning(i);
         } else {
@@ -217,12 +269,12 @@ void Module::Render(int32_t buffer_offset, int32_t sample_frames) {
 // now but the input will be read again (EnterStaticRoutine tests it).
 void Module::InstallStaticRoutine() {
     m_sleep_countdown = BlockSize();
-    SetProcessFunction(ProcessRoutine<&Module::ProcessEnvelopeStatic>());
+    SetProcessFunction(Unguarded<&Module::ProcessEnvelopeStatic>());
     m_static_routine = true;
 }
 
 void Module::InstallNormalRoutine() {
-    SetProcessFunction(ProcessRoutine<&Module::ProcessEnvelope>());
+    SetProcessFunction(Unguarded<&Module::ProcessEnvelope>());
     m_static_routine = false;
 }
 

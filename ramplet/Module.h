@@ -41,6 +41,18 @@ public:
     void ProcessEnvelopeStatic(int32_t buffer_offset, int32_t sample_frames);
 
 private:
+    // The host's entry to a processing routine. Unlike the framework's
+    // ProcessRoutine, it leaves the floating-point environment to the
+    // routine (Process), which switches to the plug-in's only when it computes.
+    template <void (Module::*Routine)(int32_t, int32_t)>
+    static void VX_CDECL Entry(VXModule_base* object, int32_t buffer_offset, int32_t sample_frames) {
+        (static_cast<Module*>(object)->*Routine)(buffer_offset, sample_frames);
+    }
+    template <void (Module::*Routine)(int32_t, int32_t)>
+    static VXProcessRoutine Unguarded() {
+        return VXProcessRoutine{&Entry<Routine>, 0};
+    }
+
     // Announcements and routine changes, used by OnPinStatusChange and Render.
     // Every processing call makes some of them, and nearly always they find
     // nothing to do: that test is inline, the host traffic out of line.
@@ -69,8 +81,11 @@ private:
         ++m_call_count;
     }
     void ExamineInputs(int32_t buffer_offset);
+    bool AnyInputChanged(int32_t buffer_offset) const;
     void UpdateParameter(int32_t buffer_offset, ControlInput which);
-    void Render(int32_t buffer_offset, int32_t sample_frames);
+    void Process(int32_t buffer_offset, int32_t sample_frames);
+    bool HoldCall(int32_t buffer_offset, int32_t sample_frames);
+    void Render(int32_t buffer_offset, int32_t from, int32_t sample_frames);
 
     float* m_gate;
     float* m_attack;

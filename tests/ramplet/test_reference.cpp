@@ -10,6 +10,7 @@
 #include <string>
 
 #include "Envelope.h"
+#include "EnvelopeHoldAvx2.h"
 #include "ramplet_host.h"
 
 namespace {
@@ -138,8 +139,9 @@ private:
 // it: from each sample where it stopped, noting the segment that begins there.
 class Kernel {
 public:
-    Kernel() {
+    explicit Kernel(bool avx2_holds) {
         envelope_.Start(kRate);
+        envelope_.avx2_holds = avx2_holds;
         const Inputs in = ReferenceInputs();
         envelope_.SetAttack(in.attack);
         envelope_.SetDecay(in.decay);
@@ -171,8 +173,11 @@ private:
 // begins are compared at the end of every call.
 class SideBySide {
 public:
-    explicit SideBySide(int32_t block_size)
-        : gate_(static_cast<size_t>(block_size)), out_(static_cast<size_t>(block_size)), block_size_(block_size) {}
+    SideBySide(int32_t block_size, bool avx2_holds)
+        : kernel_(avx2_holds),
+          gate_(static_cast<size_t>(block_size)),
+          out_(static_cast<size_t>(block_size)),
+          block_size_(block_size) {}
 
     void Watch(bool gate) {
         kernel_.Watch(gate);
@@ -240,53 +245,63 @@ private:
 const float kGateValues[] = {0.0f,   -0.0f,   1.0f,     0.5f,      -1.0f,
                              1e-40f, -1e-40f, INFINITY, -INFINITY, std::numeric_limits<float>::quiet_NaN()};
 
+// The holds in SSE2, and in AVX2 where this processor has it.
+std::vector<bool> HoldLanes() {
+    if (ramplet::HoldsCanUseAvx2()) return {false, true};
+    return {false};
+}
+
 }  // namespace
 
 // Gate runs of random values and lengths, calls of random lengths, the gate
 // watch switched on and off, restarts and the reset setting switched now
 // and then.
 TEST(EnvelopeLoops, RandomGatesGiveThePlainEnvelopesSamplesAndSegments) {
-    std::mt19937 random(20261208);
-    const auto below = [&random](uint32_t n) { return static_cast<int32_t>(random() % n); };
-    for (int32_t block_size : {64, 256, 301}) {
-        SideBySide both(block_size);
-        both.Watch(true);
-        std::vector<float> gate;
-        for (int run = 0; run < 1500 && !both.Failed(); ++run) {
-            // Mostly 0 and 1 with the odd value of another kind, in runs from one
-            // sample to past a whole note.
-            const float value = below(4) != 0 ? static_cast<float>(run % 2) : kGateValues[below(10)];
-            const int32_t length = below(3) == 0 ? 1 + below(4) : 1 + below(below(2) == 0 ? 40 : 400);
-            gate.insert(gate.end(), static_cast<size_t>(length), value);
-        }
-        size_t done = 0;
-        while (done < gate.size() && !both.Failed()) {
-            switch (below(40)) {
-                case 0:
-                case 1:
-                    both.Watch(true);
-                    break;
-                case 2:
-                    both.Watch(false);
-                    break;
-                case 3:
-                    both.Restart();
-                    break;
-                case 4:
-                    both.ResetOnTrigger(below(2) == 0);
-                    break;
-                default:
-                    break;
+    for (const bool avx2 : HoldLanes()) {
+        SCOPED_TRACE(avx2 ? "AVX2 holds" : "SSE2 holds");
+        std::mt19937 random(20261208);
+        const auto below = [&random](uint32_t n) { return static_cast<int32_t>(random() % n); };
+        for (int32_t block_size : {64, 256, 301}) {
+            SideBySide both(block_size, avx2);
+            both.Watch(true);
+            std::vector<float> gate;
+            for (int run = 0; run < 1500 && !both.Failed(); ++run) {
+                // Mostly 0 and 1 with the odd value of another kind, in runs from one
+                // sample to past a whole note.
+                const float value = below(4) != 0 ? static_cast<float>(run % 2) : kGateValues[below(10)];
+                const int32_t length = below(3) == 0 ? 1 + below(4) : 1 + below(below(2) == 0 ? 40 : 400);
+                gate.insert(gate.end(), static_cast<size_t>(length), value);
             }
-            const auto left = static_cast<int32_t>(gate.size() - done);
-            const int32_t frames = 1 + below(below(4) == 0 ? 8 : 80);
-            done += static_cast<size_t>(both.Call(gate.data() + done, std::min(frames, left)));
+            size_t done = 0;
+            while (done < gate.size() && !both.Failed()) {
+                switch (below(40)) {
+                    case 0:
+                    case 1:
+                        both.Watch(true);
+                        break;
+                    case 2:
+                        both.Watch(false);
+                        break;
+                    case 3:
+                        both.Restart();
+                        break;
+                    case 4:
+                        both.ResetOnTrigger(below(2) == 0);
+                        break;
+                    default:
+                        break;
+                }
+                const auto left = static_cast<int32_t>(gate.size() - done);
+                const int32_t frames = 1 + below(below(4) == 0 ? 8 : 80);
+                done += static_cast<size_t>(both.Call(gate.data() + done, std::min(frames, left)));
+            }
         }
     }
 }
 
 // One note pattern with gate changes in every segment (a retrigger with and
-// without reset, a note held by a negative gate, a NaN in the idle), played
+// without reset, a note held by a negative gate and one held by gates that
+// share no bit, a NaN in the idle), played
 // in calls of one length whose first call is cut short by every amount in
 // turn: each change falls on every position of a call once, the first and
 // the last sample included, and calls end at the end of the buffers.
@@ -303,6 +318,10 @@ TEST(EnvelopeLoops, GateChangesAtEveryPositionOfACall) {
         {20, 0.0f},  // attack and decay cut short
         {100, 1.0f},
         {20, 0.0f},
+        {40, 1.0f},
+        {40, 2.0f},
+        {40, 1.0f},
+        {20, 0.0f},
         {4, 1.0f},
         {2, -0.0f},
         {90, 0.0f},  // sustain, release, retrigger
@@ -318,20 +337,23 @@ TEST(EnvelopeLoops, GateChangesAtEveryPositionOfACall) {
     std::vector<float> gate;
     for (const Run& r : kPattern) gate.insert(gate.end(), static_cast<size_t>(r.length), r.value);
     for (int32_t frames : {1, 2, 3, 4, 5, 7, 8, 15, 16, 17, 31, 32, 33, 63, 64, 100}) {
-        for (int32_t shift = 0; shift < frames; ++shift) {
-            SideBySide both(frames * 5);
-            both.Watch(true);
-            both.ResetOnTrigger(shift % 2 == 1);
-            size_t done = 0;
-            if (shift > 0) {
-                both.Skip(frames - shift);
-                done += static_cast<size_t>(both.Call(gate.data(), shift));
+        for (const bool avx2 : HoldLanes()) {
+            for (int32_t shift = 0; shift < frames; ++shift) {
+                SideBySide both(frames * 5, avx2);
+                both.Watch(true);
+                both.ResetOnTrigger(shift % 2 == 1);
+                size_t done = 0;
+                if (shift > 0) {
+                    both.Skip(frames - shift);
+                    done += static_cast<size_t>(both.Call(gate.data(), shift));
+                }
+                while (done < gate.size() && !both.Failed()) {
+                    const auto left = static_cast<int32_t>(gate.size() - done);
+                    done += static_cast<size_t>(both.Call(gate.data() + done, std::min(frames, left)));
+                }
+                ASSERT_FALSE(both.Failed()) << "calls of " << frames << ", the first " << shift << " long"
+                                            << (avx2 ? ", AVX2 holds" : ", SSE2 holds");
             }
-            while (done < gate.size() && !both.Failed()) {
-                const auto left = static_cast<int32_t>(gate.size() - done);
-                done += static_cast<size_t>(both.Call(gate.data() + done, std::min(frames, left)));
-            }
-            ASSERT_FALSE(both.Failed()) << "calls of " << frames << ", the first " << shift << " long";
         }
     }
 }
