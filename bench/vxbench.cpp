@@ -168,10 +168,10 @@ void RegisterAll() {
     const struct {
         const char* name;
         Tone tone;
-    } tones[] = {{"harmonic", Tone::kHarmonic},
-                 {"two_sided", Tone::kTwoSided},
-                 {"wide", Tone::kWide},
-                 {"fc_every_sample", Tone::kFcEverySample}};
+    } tones[] = {{"harmonic", Tone::Harmonic},
+                 {"two_sided", Tone::TwoSided},
+                 {"wide", Tone::Wide},
+                 {"fc_every_sample", Tone::FcEverySample}};
     if (const vxhost::PluginLibrary* sumtone = Load("sumtone")) {
         for (const auto& t : tones) Register(std::string("sumtone.") + t.name, PluginTone, sumtone, t.tone);
     }
@@ -185,11 +185,11 @@ void RegisterAll() {
     const struct {
         const char* name;
         Envelope scene;
-    } scenes[] = {{"note_cycle", Envelope::kNoteCycle},
-                  {"sustain_hold", Envelope::kSustainHold},
-                  {"sustain_unwatched", Envelope::kSustainUnwatched},
-                  {"idle", Envelope::kIdle},
-                  {"controls_streaming", Envelope::kControlsStreaming}};
+    } scenes[] = {{"note_cycle", Envelope::NoteCycle},
+                  {"sustain_hold", Envelope::SustainHold},
+                  {"sustain_unwatched", Envelope::SustainUnwatched},
+                  {"idle", Envelope::Idle},
+                  {"controls_streaming", Envelope::ControlsStreaming}};
     if (const vxhost::PluginLibrary* ramplet = Load("ramplet")) {
         for (const auto& s : scenes) Register(std::string("ramplet.") + s.name, PluginEnvelope, ramplet, s.scene);
     }
