@@ -501,7 +501,7 @@ void ValidatorHost::RunCall(int32_t offset, int32_t frames) {
     m_in_process = false;
     ++m_process_calls;
     CheckWindow(offset, frames);
-    if (m_sleep_requested && m_options.honour_sleep && !AnyInputStreaming()) {
+    if (m_sleep_requested && m_options.honour_sleep && (m_options.sleep_while_streaming || !AnyInputStreaming())) {
         m_asleep = true;
         for (size_t i = 0; i < m_buffers.size(); ++i) {
             if (!m_buffers[i].output) continue;

@@ -37,6 +37,9 @@ struct HostOptions {
     // Stop calling after HC_SLEEP (unless an input streams) and present the
     // last sample, until a notification wakes the instance.
     bool honour_sleep = true;
+    // Honour HC_SLEEP even while an input streams, as a host may that takes
+    // the module at its word.
+    bool sleep_while_streaming = false;
     // The sample clock of the run's first sample, so runs can cross the
     // 32-bit wrap of the clock.
     uint32_t clock_origin = 0;
