@@ -148,12 +148,19 @@ Scenario MakeStreamingScenario(const std::vector<PinDescription>& pins, const Sc
     Scenario scenario = MakeScenario(pins, held, random);
     for (InputTrack& track : scenario.tracks) {
         if (pins.at(static_cast<size_t>(track.pin)).pin.kind != PinKind::Audio) continue;
+        // Every audio input gets its chance to stream.
+        if (track.segments.size() == 1 && scenario.length > 2) {
+            InputSegment change = track.segments[0];
+            change.start = static_cast<uint64_t>(random.Between(1, static_cast<int64_t>(scenario.length / 2)));
+            change.notify = true;
+            track.segments.push_back(change);
+        }
         bool streaming = false;
         for (size_t i = 1; i < track.segments.size(); ++i) {
             InputSegment& s = track.segments[i];
             const uint64_t end = i + 1 < track.segments.size() ? track.segments[i + 1].start : scenario.length;
             const bool after_stream = streaming;
-            streaming = random.Chance(0.6);
+            streaming = random.Chance(0.7);
             // After a stream, a held value is announced as ST_STATIC now
             // and then: a host tells the module with either.
             if (!streaming && after_stream && random.Chance(0.5)) {
@@ -171,7 +178,7 @@ Scenario MakeStreamingScenario(const std::vector<PinDescription>& pins, const Sc
             s.value = static_cast<float>(random.Uniform(0.05, 1.0));
             s.spread = static_cast<float>(random.Uniform(0.0, 0.5));
             const uint64_t span = end - s.start;
-            if (span < 8 || random.Chance(0.3)) {
+            if (span < 8 || random.Chance(0.2)) {
                 s.kind = SegmentKind::Noise;
                 continue;
             }
