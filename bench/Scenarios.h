@@ -37,29 +37,26 @@ enum OscillatorPin : int32_t {
 };
 
 enum class Tone {
-    kHarmonic,       // 440 Hz, harmonic spacing, 11 partials at ratio 0.5, one-sided
-    kTwoSided,       // the same, two-sided
-    kWide,           // "N" 10: 45 partials up to 19.8 kHz, one-sided
-    kFcEverySample,  // harmonic, with "fc" gliding so that it differs at every sample
+    Harmonic,       // 440 Hz, harmonic spacing, 11 partials at ratio 0.5, one-sided
+    TwoSided,       // the same, two-sided
+    Wide,           // "N" 10: 45 partials up to 19.8 kHz, one-sided
+    FcEverySample,  // harmonic, with "fc" gliding so that it differs at every sample
     // Harmonic, with one input moving at every sample, as a modulation
     // source connected to it makes it move.
-    kVibrato,      // "fc": a slow sine, one cycle per block (14.4 Hz), ±0.6 semitone
-    kGlide,        // "fc": a ramp up an octave over the block
-    kAudioFm,      // "fc": another oscillator's output, 16 cycles per block (230 Hz), ±4 semitones
-    kFm1Sweep,     // "fm1": the spacing swept from half to one and a half times the fundamental and back
-    kASweep,       // "a": the ratio swept from 0 to 0.9 and back
-    kDetuneSweep,  // "detune": the spacing offset swept over ±200 Hz and back
+    Vibrato,      // "fc": a slow sine, one cycle per block (14.4 Hz), ±0.6 semitone
+    Glide,        // "fc": a ramp up an octave over the block
+    AudioFm,      // "fc": another oscillator's output, 16 cycles per block (230 Hz), ±4 semitones
+    Fm1Sweep,     // "fm1": the spacing swept from half to one and a half times the fundamental and back
+    ASweep,       // "a": the ratio swept from 0 to 0.9 and back
+    DetuneSweep,  // "detune": the spacing offset swept over ±200 Hz and back
 };
 
-// Partials of the one-sided series, for the baselines that render them one by one.
-inline int32_t TonePartials(Tone tone) { return tone == Tone::kWide ? 45 : 11; }
-
-inline int16_t ToneMode(Tone tone) { return tone == Tone::kTwoSided ? 2 : 1; }
+inline int16_t ToneMode(Tone tone) { return tone == Tone::TwoSided ? 2 : 1; }
 
 inline void FillTone(Buffers& b, Tone tone) {
     b.Fill(OSC_FC, 0.5f);
     b.Fill(OSC_FM1, 0.1f);
-    b.Fill(OSC_N, tone == Tone::kWide ? 10.0f : 1.0f);
+    b.Fill(OSC_N, tone == Tone::Wide ? 10.0f : 1.0f);
     b.Fill(OSC_A, 0.05f);
     b.Fill(OSC_GATE, 1.0f);
     b.Fill(OSC_DETUNE, 0.0f);
@@ -76,25 +73,25 @@ inline void FillTone(Buffers& b, Tone tone) {
     };
     for (int32_t i = 0; i < frames; ++i) {
         switch (tone) {
-            case Tone::kFcEverySample:
+            case Tone::FcEverySample:
                 b[OSC_FC][i] = 0.45f + 0.1f * triangle(i);
                 break;
-            case Tone::kVibrato:
+            case Tone::Vibrato:
                 b[OSC_FC][i] = 0.5f + 0.005f * sine(i, 1);
                 break;
-            case Tone::kGlide:
+            case Tone::Glide:
                 b[OSC_FC][i] = 0.45f + 0.1f * static_cast<float>(i) / static_cast<float>(frames);
                 break;
-            case Tone::kAudioFm:
+            case Tone::AudioFm:
                 b[OSC_FC][i] = 0.5f + 0.033f * sine(i, 16);
                 break;
-            case Tone::kFm1Sweep:
+            case Tone::Fm1Sweep:
                 b[OSC_FM1][i] = 0.05f + 0.1f * triangle(i);
                 break;
-            case Tone::kASweep:
+            case Tone::ASweep:
                 b[OSC_A][i] = 0.09f * triangle(i);
                 break;
-            case Tone::kDetuneSweep:
+            case Tone::DetuneSweep:
                 b[OSC_DETUNE][i] = -20.0f + 40.0f * triangle(i);
                 break;
             default:
@@ -142,22 +139,22 @@ constexpr int32_t kReleaseFrames = 434;
 constexpr float kSustainLevel = 0.5f;
 
 enum class Envelope {
-    kNoteCycle,          // the note above, gate watched
-    kSustainHold,        // gate held high, the envelope sustaining
-    kSustainUnwatched,   // the same, after a notification on another input stopped the gate watch
-    kIdle,               // gate held low, the envelope idle
-    kControlsStreaming,  // the note cycle with every control input moving
+    NoteCycle,          // the note above, gate watched
+    SustainHold,        // gate held high, the envelope sustaining
+    SustainUnwatched,   // the same, after a notification on another input stopped the gate watch
+    Idle,               // gate held low, the envelope idle
+    ControlsStreaming,  // the note cycle with every control input moving
 };
 
 inline void FillEnvelope(Buffers& b, Envelope scene) {
     float* gate = b[ENV_GATE];
     for (int32_t i = 0; i < b.Frames(); ++i) {
         switch (scene) {
-            case Envelope::kSustainHold:
-            case Envelope::kSustainUnwatched:
+            case Envelope::SustainHold:
+            case Envelope::SustainUnwatched:
                 gate[i] = 1.0f;
                 break;
-            case Envelope::kIdle:
+            case Envelope::Idle:
                 gate[i] = 0.0f;
                 break;
             default:
@@ -170,7 +167,7 @@ inline void FillEnvelope(Buffers& b, Envelope scene) {
     b.Fill(ENV_SUSTAIN, kSustainLevel);
     b.Fill(ENV_RELEASE, 0.1f);
     b.Fill(ENV_LEVEL, 1.0f);
-    if (scene == Envelope::kControlsStreaming) {
+    if (scene == Envelope::ControlsStreaming) {
         // Slow ramps: every examination of the controls finds all five moved.
         for (int32_t i = 0; i < b.Frames(); ++i) {
             const float t = static_cast<float>(i) / static_cast<float>(b.Frames());
@@ -189,12 +186,12 @@ inline void FillEnvelope(Buffers& b, Envelope scene) {
 inline void StartEnvelope(BenchHost& host, Envelope scene) {
     FillEnvelope(host.Signals(), scene);
     host.SetSetting(ENV_RESET, 0);
-    if (scene == Envelope::kControlsStreaming) {
+    if (scene == Envelope::ControlsStreaming) {
         for (int32_t pin = ENV_ATTACK; pin <= ENV_LEVEL; ++pin) host.Notify(pin, ST_RUN);
     }
     host.Notify(ENV_GATE, ST_RUN);
     for (int32_t i = 0; i < kBlockFrames / 256; ++i) host.Next(256);
-    if (scene == Envelope::kSustainUnwatched) {
+    if (scene == Envelope::SustainUnwatched) {
         host.Notify(ENV_SUSTAIN, ST_RUN);
         for (int32_t i = 0; i < kBlockFrames / 256; ++i) host.Next(256);
     }

@@ -173,11 +173,11 @@ void RegisterAll() {
     const struct {
         const char* name;
         Tone tone;
-    } tones[] = {{"harmonic", Tone::kHarmonic}, {"two_sided", Tone::kTwoSided},
-                 {"wide", Tone::kWide},         {"fc_every_sample", Tone::kFcEverySample},
-                 {"vibrato", Tone::kVibrato},   {"glide", Tone::kGlide},
-                 {"audio_fm", Tone::kAudioFm},  {"fm1_sweep", Tone::kFm1Sweep},
-                 {"a_sweep", Tone::kASweep},    {"detune_sweep", Tone::kDetuneSweep}};
+    } tones[] = {{"harmonic", Tone::Harmonic}, {"two_sided", Tone::TwoSided},
+                 {"wide", Tone::Wide},         {"fc_every_sample", Tone::FcEverySample},
+                 {"vibrato", Tone::Vibrato},   {"glide", Tone::Glide},
+                 {"audio_fm", Tone::AudioFm},  {"fm1_sweep", Tone::Fm1Sweep},
+                 {"a_sweep", Tone::ASweep},    {"detune_sweep", Tone::DetuneSweep}};
     if (const vxhost::PluginLibrary* sumtone = Load("sumtone")) {
         for (const auto& t : tones) Register(std::string("sumtone.") + t.name, PluginTone, sumtone, t.tone);
     }
@@ -191,11 +191,11 @@ void RegisterAll() {
     const struct {
         const char* name;
         Envelope scene;
-    } scenes[] = {{"note_cycle", Envelope::kNoteCycle},
-                  {"sustain_hold", Envelope::kSustainHold},
-                  {"sustain_unwatched", Envelope::kSustainUnwatched},
-                  {"idle", Envelope::kIdle},
-                  {"controls_streaming", Envelope::kControlsStreaming}};
+    } scenes[] = {{"note_cycle", Envelope::NoteCycle},
+                  {"sustain_hold", Envelope::SustainHold},
+                  {"sustain_unwatched", Envelope::SustainUnwatched},
+                  {"idle", Envelope::Idle},
+                  {"controls_streaming", Envelope::ControlsStreaming}};
     if (const vxhost::PluginLibrary* ramplet = Load("ramplet")) {
         for (const auto& s : scenes) Register(std::string("ramplet.") + s.name, PluginEnvelope, ramplet, s.scene);
     }

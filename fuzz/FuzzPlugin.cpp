@@ -17,6 +17,7 @@
 #include "Engine.h"
 #include "PluginNode.h"
 #include "PluginSearch.h"
+#include "SampleClock.h"
 #include "SourceNodes.h"
 #include "TestHost.h"
 
@@ -28,11 +29,6 @@ constexpr int32_t kLongestBlock = 4096;
 constexpr uint64_t kLongestRun = 1 << 16;
 constexpr int kMostOperations = 4000;
 constexpr int32_t kMostExtraPins = 4;
-
-const PluginLibrary& Library() {
-    static const std::shared_ptr<const PluginLibrary> library = LoadPlugin(VX_FUZZ_PLUGIN);
-    return *library;
-}
 
 std::shared_ptr<const PluginLibrary> SharedLibrary() {
     static const std::shared_ptr<const PluginLibrary> library = LoadPlugin(VX_FUZZ_PLUGIN);
@@ -46,8 +42,7 @@ std::shared_ptr<const PluginLibrary> SharedLibrary() {
 
 void RequireStampNotPast(const HostCall& call) {
     if (call.opcode != HC_PIN_STATUS) return;
-    const uint32_t ahead = call.PtrAsClock() - call.host_clock;
-    if (ahead >= 0x80000000u)
+    if (StampDistance(call.PtrAsClock(), call.host_clock) < 0)
         Finding("announcement stamped before the current sample", call.PtrAsClock(), call.host_clock);
 }
 
@@ -129,7 +124,7 @@ void ThroughTheEngine(FuzzedDataProvider& in) {
 }
 
 void CallByCall(FuzzedDataProvider& in) {
-    TestHost host(Library());
+    TestHost host(*SharedLibrary());
     if (!host.Create()) Finding("makeModule returned no instance", 0, 0);
     int32_t declared = 0;
     for (;; ++declared) {

@@ -14,26 +14,18 @@
 #include "BenchHost.h"
 #include "ScalarOscillator.h"
 #include "Scenarios.h"
+#include "TestPlugins.h"
 
 namespace {
 
 using namespace vxbench;
 
-const vxhost::PluginLibrary& Library(const std::string& name) {
-    static std::vector<std::pair<std::string, std::unique_ptr<vxhost::PluginLibrary>>> loaded;
-    for (auto& entry : loaded)
-        if (entry.first == name) return *entry.second;
-    std::string error;
-    auto library = vxhost::PluginLibrary::Load(PluginPath(name), &error);
-    if (!library) throw std::runtime_error(error);
-    loaded.emplace_back(name, std::move(library));
-    return *loaded.back().second;
-}
+const vxhost::PluginLibrary& Library(const std::string& name) { return TestPlugin(name); }
 
-const Tone kTones[] = {Tone::kHarmonic, Tone::kTwoSided, Tone::kWide,     Tone::kFcEverySample, Tone::kVibrato,
-                       Tone::kGlide,    Tone::kAudioFm,  Tone::kFm1Sweep, Tone::kASweep,        Tone::kDetuneSweep};
-const Envelope kScenes[] = {Envelope::kNoteCycle, Envelope::kSustainHold, Envelope::kSustainUnwatched, Envelope::kIdle,
-                            Envelope::kControlsStreaming};
+const Tone kTones[] = {Tone::Harmonic, Tone::TwoSided, Tone::Wide,     Tone::FcEverySample, Tone::Vibrato,
+                       Tone::Glide,    Tone::AudioFm,  Tone::Fm1Sweep, Tone::ASweep,        Tone::DetuneSweep};
+const Envelope kScenes[] = {Envelope::NoteCycle, Envelope::SustainHold, Envelope::SustainUnwatched, Envelope::Idle,
+                            Envelope::ControlsStreaming};
 
 // One block of the envelope's output in calls of `frames`, after the start.
 std::vector<float> EnvelopeBlock(Envelope scene, int32_t frames) {
@@ -74,9 +66,9 @@ TEST(BenchScenarios, ModulatedTonesMoveTheirInputAtNearlyEverySample) {
     const struct {
         Tone tone;
         int32_t pin;
-    } moving[] = {{Tone::kFcEverySample, OSC_FC},  {Tone::kVibrato, OSC_FC},   {Tone::kGlide, OSC_FC},
-                  {Tone::kAudioFm, OSC_FC},        {Tone::kFm1Sweep, OSC_FM1}, {Tone::kASweep, OSC_A},
-                  {Tone::kDetuneSweep, OSC_DETUNE}};
+    } moving[] = {{Tone::FcEverySample, OSC_FC},  {Tone::Vibrato, OSC_FC},   {Tone::Glide, OSC_FC},
+                  {Tone::AudioFm, OSC_FC},        {Tone::Fm1Sweep, OSC_FM1}, {Tone::ASweep, OSC_A},
+                  {Tone::DetuneSweep, OSC_DETUNE}};
     for (const auto& m : moving) {
         Buffers signals(OSC_PINS, kBlockFrames);
         FillTone(signals, m.tone);
@@ -88,7 +80,7 @@ TEST(BenchScenarios, ModulatedTonesMoveTheirInputAtNearlyEverySample) {
 }
 
 TEST(BenchScenarios, NoteCyclePassesThroughEverySegmentInOneBlock) {
-    const std::vector<float> out = EnvelopeBlock(Envelope::kNoteCycle, 64);
+    const std::vector<float> out = EnvelopeBlock(Envelope::NoteCycle, 64);
     const auto top = std::max_element(out.begin(), out.end());
     EXPECT_NEAR(*top, 1.0f, 0.002f);
     EXPECT_NEAR(top - out.begin(), kAttackFrames, 2);
@@ -101,25 +93,25 @@ TEST(BenchScenarios, NoteCyclePassesThroughEverySegmentInOneBlock) {
     EXPECT_GT(out[idle_from - 10], 0.0f);
     for (int32_t j = idle_from; j < kBlockFrames; ++j) ASSERT_EQ(out[j], 0.0f) << j;
     // The next block plays the same note: the cycle does not drift.
-    EXPECT_EQ(EnvelopeBlock(Envelope::kNoteCycle, 1024), out);
+    EXPECT_EQ(EnvelopeBlock(Envelope::NoteCycle, 1024), out);
 }
 
 TEST(BenchScenarios, HeldAndIdleEnvelopesWriteTheirConstant) {
-    for (float v : EnvelopeBlock(Envelope::kSustainHold, 256)) ASSERT_EQ(v, kSustainLevel);
-    for (float v : EnvelopeBlock(Envelope::kIdle, 256)) ASSERT_EQ(v, 0.0f);
+    for (float v : EnvelopeBlock(Envelope::SustainHold, 256)) ASSERT_EQ(v, kSustainLevel);
+    for (float v : EnvelopeBlock(Envelope::Idle, 256)) ASSERT_EQ(v, 0.0f);
 }
 
 TEST(BenchScenarios, UnwatchedSustainIgnoresTheGate) {
     BenchHost host(Library("ramplet"), kBlockFrames, kSampleRate);
-    StartEnvelope(host, Envelope::kSustainUnwatched);
+    StartEnvelope(host, Envelope::SustainUnwatched);
     std::fill(host.Buffer(ENV_GATE), host.Buffer(ENV_GATE) + kBlockFrames, 0.0f);
     for (int32_t i = 0; i < kBlockFrames / 256; ++i) host.Next(256);
     for (int32_t j = 0; j < kBlockFrames; ++j) ASSERT_EQ(host.Buffer(ENV_OUT)[j], kSustainLevel) << j;
 }
 
 TEST(BenchScenarios, StreamingControlsChangeTheNote) {
-    const std::vector<float> plain = EnvelopeBlock(Envelope::kNoteCycle, 256);
-    const std::vector<float> moving = EnvelopeBlock(Envelope::kControlsStreaming, 256);
+    const std::vector<float> plain = EnvelopeBlock(Envelope::NoteCycle, 256);
+    const std::vector<float> moving = EnvelopeBlock(Envelope::ControlsStreaming, 256);
     EXPECT_NE(plain, moving);
 }
 

@@ -9,24 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "PluginLibrary.h"
 #include "TestHost.h"
+#include "TestPlugins.h"
 #include "plugins/probe/ProbeProtocol.h"
 
-inline std::string PluginPath(const std::string& name) {
-    return std::string(VX_PLUGIN_DIR) + "/" + vxhost::PluginFileName(name);
-}
+inline std::string PluginPath(const std::string& name) { return BuiltPluginPath(name); }
 
-inline const vxhost::PluginLibrary& LoadPlugin(const std::string& name) {
-    static std::vector<std::pair<std::string, std::unique_ptr<vxhost::PluginLibrary>>> loaded;
-    for (auto& entry : loaded)
-        if (entry.first == name) return *entry.second;
-    std::string error;
-    auto library = vxhost::PluginLibrary::Load(PluginPath(name), &error);
-    if (!library) throw std::runtime_error(error);
-    loaded.emplace_back(name, std::move(library));
-    return *loaded.back().second;
-}
+inline const vxhost::PluginLibrary& LoadPlugin(const std::string& name) { return TestPlugin(name); }
 
 // The probe in a recording host, with its log cleared.
 class ProbeTest : public ::testing::Test {

@@ -13,25 +13,10 @@
 
 #include "CombinerNodes.h"
 #include "Engine.h"
-#include "PluginLibrary.h"
 #include "PluginNode.h"
 #include "SourceNodes.h"
+#include "TestPlugins.h"
 #include "plugins/tracer/TracerProtocol.h"
-
-inline std::string BuiltPluginPath(const std::string& name) {
-    return std::string(VX_PLUGIN_DIR) + "/" + vxhost::PluginFileName(name);
-}
-
-inline std::shared_ptr<const vxhost::PluginLibrary> SharedPlugin(const std::string& name) {
-    static std::map<std::string, std::shared_ptr<const vxhost::PluginLibrary>> loaded;
-    auto& slot = loaded[name];
-    if (!slot) {
-        std::string error;
-        slot = vxhost::PluginLibrary::Load(BuiltPluginPath(name), &error);
-        if (!slot) throw std::runtime_error(error);
-    }
-    return slot;
-}
 
 inline vxhost::PluginNode& AddTracer(vxhost::Engine& engine, const std::string& name) {
     return engine.Emplace<vxhost::PluginNode>(SharedPlugin("tracer"), name);

@@ -49,6 +49,23 @@ TEST(Validator, ASettledModuleThatNeverSleepsIsWarnedBelowLevelFiveAndFailedFrom
     EXPECT_EQ(high.status, CheckStatus::Fail) << Reasons(high);
 }
 
+// It passes with stepped inputs alone; only streams show that it settles and
+// sleeps while its gate may still close without a word. Each sleep check
+// catches it at the level where it starts.
+TEST(Validator, AModuleThatSleepsWhileItsInputsStreamFailsBothSleepChecksWhereTheyStart) {
+    const vxhost::CheckResult protocol = RunCheck("faulty_sleeps_streaming", "sleep-protocol", 1);
+    EXPECT_EQ(protocol.status, CheckStatus::Fail) << Reasons(protocol);
+    EXPECT_TRUE(Mentions(protocol, "found with streaming inputs")) << Reasons(protocol);
+    const vxhost::CheckResult waking = RunCheck("faulty_sleeps_streaming", "wake-continuation", 2);
+    EXPECT_EQ(waking.status, CheckStatus::Fail) << Reasons(waking);
+    EXPECT_TRUE(Mentions(waking, "compared with a host that never stops calling it")) << Reasons(waking);
+    EXPECT_TRUE(Mentions(waking, "found with streaming inputs")) << Reasons(waking);
+    const std::vector<std::string> others = {"finite-output", "buffer-window", "announcement-stamps", "determinism",
+                                             "block-split"};
+    for (const vxhost::CheckResult& c : RunChecks("faulty_sleeps_streaming", others, 5).checks)
+        EXPECT_EQ(c.status, CheckStatus::Pass) << c.name << Reasons(c);
+}
+
 TEST(Validator, AnAllocationWhileProcessingFailsTheRealtimeCheck) {
     if (!vxhost::CountAllocationsOf(Plugin("faulty_alloc"))) GTEST_SKIP() << "no allocation counting on this platform";
     const vxhost::CheckResult result = RunCheck("faulty_alloc", "realtime-safety", 9);

@@ -8,15 +8,10 @@
 #include <memory>
 #include <string>
 
-#include "PluginSearch.h"
+#include "TestPlugins.h"
 #include "Validator.h"
 
-inline const vxhost::PluginLibrary& Plugin(const std::string& name) {
-    static std::map<std::string, std::shared_ptr<const vxhost::PluginLibrary>> loaded;
-    auto& slot = loaded[name];
-    if (!slot) slot = vxhost::LoadPlugin(name);
-    return *slot;
-}
+inline const vxhost::PluginLibrary& Plugin(const std::string& name) { return TestPlugin(name); }
 
 inline vxhost::ValidationReport RunChecks(const std::string& plugin, std::vector<std::string> checks, int level,
                                           uint64_t seed = 7, double time_limit = 120.0) {

@@ -30,6 +30,9 @@ enum class Fault {
     SharesState,         // the glide's level lives in one place for every instance
     WritesInput,         // keeps its glide level in the "in" buffer
     SwitchesSilently,    // changes its processing routine without telling the host
+    // Forgets which inputs stream: settles and sleeps once the glide arrives,
+    // though a streaming gate may close at any sample without a notification.
+    SleepsWhileStreaming,
 };
 
 #ifndef VX_FAULT
@@ -77,7 +80,7 @@ public:
 
     void OnPinStatusChange(VXPin* pin) override {
         const uint32_t bit = 1u << (static_cast<uint32_t>(pin->PinIndex()) & 31u);
-        if (pin->Status() == ST_RUN)
+        if (pin->Status() == ST_RUN && kFault != Fault::SleepsWhileStreaming)
             m_running_inputs |= bit;
         else
             m_running_inputs &= ~bit;

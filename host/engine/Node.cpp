@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "HostError.h"
+#include "SampleClock.h"
 
 namespace vxhost {
 
@@ -93,16 +94,12 @@ void Node::Prepare(double sample_rate, int32_t block_size, AnnouncementRouter* r
     }
     // Announcements and events arrive during processing calls; room for
     // them up front keeps the calls free of allocation in the common case.
-    m_queue.reserve(256);
+    m_queue.Reserve(256);
 }
 
 const float* Node::OutputBuffer(int32_t pin) const { return m_buffers.at(static_cast<size_t>(pin)); }
 
-void Node::Enqueue(const NodeEvent& e) {
-    auto later = std::upper_bound(m_queue.begin(), m_queue.end(), e,
-                                  [](const NodeEvent& a, const NodeEvent& b) { return a.time < b.time; });
-    m_queue.insert(later, e);
-}
+void Node::Enqueue(const NodeEvent& e) { m_queue.Push(e.time, e); }
 
 void Node::Announce(int32_t output_pin, int32_t state, uint64_t clock) {
     if (output_pin < 0 || output_pin >= PinCount()) return;
@@ -140,9 +137,11 @@ void Node::RunBlock(uint64_t block_start, int32_t frames) {
     while (position < frames) {
         m_now = block_start + static_cast<uint64_t>(position);
         DeliverDue();
-        int32_t end = frames;
-        if (!m_queue.empty() && m_queue.front().time < block_start + static_cast<uint64_t>(frames))
-            end = static_cast<int32_t>(m_queue.front().time - block_start);
+        // Every event still queued lies after the present sample.
+        const int64_t next =
+            m_queue.Empty() ? frames
+                            : static_cast<int64_t>(std::min<uint64_t>(m_queue.Front().clock - block_start, frames));
+        const int32_t end = CallEnd(position, frames, next);
         if (m_sleeping) {
             PresentSettled(position, end - position);
         } else {
@@ -158,13 +157,9 @@ void Node::RunBlock(uint64_t block_start, int32_t frames) {
 
 void Node::DeliverDue() {
     int deliveries = 0;
-    while (!m_queue.empty() && m_queue.front().time <= m_now) {
-        NodeEvent e = m_queue.front();
-        m_queue.erase(m_queue.begin());
-        if (++deliveries > kMaxDeliveriesPerClock) {
-            ++m_dropped_events;
-            continue;
-        }
+    while (m_queue.DueBy(m_now)) {
+        NodeEvent e = m_queue.Pop().item;
+        if (++deliveries > kMaxDeliveriesPerClock) continue;
         if (e.time < m_now) {
             ++m_late_events;
             e.time = m_now;

@@ -7,6 +7,10 @@
 
 namespace vxhost {
 
+// Whether pins of this datatype are settings the host writes: DT_ENUM,
+// DT_BOOL, DT_FLOAT, DT_INT.
+bool IsSettingDatatype(int32_t datatype);
+
 // Whether the member's type holds `value`: integers within their range
 // (their fraction dropped), floats within float's range or not finite, any
 // value for a bool. False for a datatype that is not a setting's.

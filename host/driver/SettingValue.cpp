@@ -19,6 +19,10 @@ bool Within(double value, double low, double high) { return value >= low && valu
 
 }  // namespace
 
+bool IsSettingDatatype(int32_t datatype) {
+    return datatype == DT_ENUM || datatype == DT_BOOL || datatype == DT_FLOAT || datatype == DT_INT;
+}
+
 // A conversion from double to a type that cannot hold the value is
 // undefined, so nothing converts before this has said yes.
 bool SettingValueFits(int32_t datatype, double value) {

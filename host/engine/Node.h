@@ -11,26 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "EventQueue.h"
+#include "Pin.h"
 #include "VXHostAbi.h"
 
 namespace vxhost {
-
-enum class PinDirection { Input, Output };
-
-// Audio pins carry a buffer of samples per block; value pins carry one
-// number written into the module (choices, switches, numbers).
-enum class PinKind { Audio, Value, Other };
-
-struct NodePin {
-    std::string name;
-    PinDirection direction = PinDirection::Input;
-    PinKind kind = PinKind::Audio;
-    int32_t datatype = DT_FSAMPLE;
-    bool is_setting = false;     // a setting of the module rather than an input
-    std::string default_text;    // as the module describes it
-    std::string choices;         // "label=value,..." for a choice pin
-    double default_value = 0.0;  // the sample value or setting value the host starts with
-};
 
 // An event waiting in a module's queue.
 struct NodeEvent {
@@ -96,7 +81,6 @@ public:
     // Events that came for a clock the module had already processed and
     // were delivered at the first sample still to come.
     uint64_t LateEvents() const { return m_late_events; }
-    uint64_t DroppedEvents() const { return m_dropped_events; }
 
 protected:
     void AddPin(const NodePin& pin);
@@ -137,7 +121,7 @@ private:
     std::vector<int32_t> m_input_state;
     std::vector<int32_t> m_output_state;
     std::vector<float> m_settled;
-    std::vector<NodeEvent> m_queue;  // by time, then arrival
+    EventQueue<uint64_t, NodeEvent> m_queue;
     AnnouncementRouter* m_router = nullptr;
     double m_sample_rate = 44100.0;
     int32_t m_block_size = 0;
@@ -147,7 +131,6 @@ private:
     bool m_sleep_requested = false;
     uint64_t m_process_calls = 0;
     uint64_t m_late_events = 0;
-    uint64_t m_dropped_events = 0;
 };
 
 }  // namespace vxhost

@@ -21,7 +21,9 @@
 #include <string>
 #include <vector>
 
+#include "EventQueue.h"
 #include "PluginDescription.h"
+#include "PluginInstance.h"
 #include "PluginLibrary.h"
 #include "ValidatorReport.h"
 #include "ValidatorSignals.h"
@@ -35,6 +37,9 @@ struct HostOptions {
     // Stop calling after HC_SLEEP (unless an input streams) and present the
     // last sample, until a notification wakes the instance.
     bool honour_sleep = true;
+    // Honour HC_SLEEP even while an input streams, as a host may that takes
+    // the module at its word.
+    bool sleep_while_streaming = false;
     // The sample clock of the run's first sample, so runs can cross the
     // 32-bit wrap of the clock.
     uint32_t clock_origin = 0;
@@ -73,7 +78,7 @@ struct NotificationRecord {
     uint64_t sequence;
 };
 
-class ValidatorHost {
+class ValidatorHost : private PluginInstance::Hooks {
 public:
     ValidatorHost(const PluginLibrary& library, CheckLog& log, const HostOptions& options = HostOptions());
     ~ValidatorHost();  // closes the instance
@@ -88,10 +93,9 @@ public:
     void Close();
     VXIntPtr Dispatch(int32_t opcode, int32_t index = 0, int32_t value = 0, void* ptr = nullptr, float opt = 0.0f);
 
-    const HostOptions& Options() const { return m_options; }
     const std::vector<PinDescription>& Pins() const { return m_pins; }
     std::vector<int32_t> OutputPins() const;
-    VXPluginRecord* Record() const { return m_record; }
+    VXPluginRecord* Record() const { return m_instance.Record(); }
 
     void Start(const Scenario& scenario, const CutPolicy& cuts);
     bool PlayBlock();  // false once the scenario is done
@@ -108,9 +112,6 @@ public:
     int64_t RealtimeAllocations() const;
     const std::string& FirstAllocationPlace() const { return m_first_allocation; }
 
-    static VXIntPtr VX_CDECL Callback(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
-                                      float opt);
-
 private:
     enum class CallKind { Dispatch, Process, Event };
     class Scope;
@@ -123,7 +124,9 @@ private:
     };
     static constexpr size_t kGuard = 64;
 
-    VXIntPtr Answer(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr);
+    VXIntPtr Answer(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
+                    float opt) override;
+    VXIntPtr AnswerChecked(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr);
     void Announce(int32_t index, int32_t state, uint32_t stamp);
     int64_t FromStamp(uint32_t stamp) const;
     uint32_t ClockAt(int64_t position) const;
@@ -146,8 +149,7 @@ private:
     const PluginLibrary& m_library;
     CheckLog& m_log;
     HostOptions m_options;
-    VXPluginRecord* m_record = nullptr;
-    VXProcessFunction m_process = nullptr;
+    PluginInstance m_instance{*this};
     std::vector<PinDescription> m_pins;
     std::vector<AudioBuffer> m_buffers;
     std::vector<double> m_settings;  // by pin
@@ -158,7 +160,7 @@ private:
     const Scenario* m_scenario = nullptr;
     std::vector<size_t> m_segment_cursor;  // by track
     size_t m_next_action = 0;
-    std::vector<std::pair<int64_t, VXEvent>> m_queued;  // the instance's own events
+    EventQueue<int64_t, VXEvent> m_queued;  // the instance's own events
     ValidatorRandom m_cut_random{1};
     CutPolicy m_cuts;
     int64_t m_position = 0;  // first sample of the current block

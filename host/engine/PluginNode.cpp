@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "HostError.h"
+#include "SampleClock.h"
 #include "SettingValue.h"
 
 namespace vxhost {
@@ -19,33 +20,24 @@ std::string PluginStem(const std::string& path) {
 PluginNode::PluginNode(std::shared_ptr<const PluginLibrary> library, std::string name)
     : Node(std::move(name)), m_library(std::move(library)), m_kind(PluginStem(m_library->Path())) {
     m_properties = ReadModuleProperties(*m_library);
-    m_record = m_library->MakeModule()(0, 1, &PluginNode::Callback, this);
-    if (m_record == nullptr) throw HostError(m_library->Path() + ": makeModule returned no instance");
-    m_descriptions = ReadPinDescriptions(m_record);
+    if (!m_instance.Create(*m_library)) throw HostError(m_library->Path() + ": makeModule returned no instance");
+    m_descriptions = ReadPinDescriptions(m_instance.Record());
     for (const PinDescription& d : m_descriptions) AddPin(d.pin);
 }
 
-PluginNode::~PluginNode() {
-    if (m_record != nullptr) m_record->dispatcher(m_record, OP_CLOSE, 0, 0, nullptr, 0.0f);
-}
+PluginNode::~PluginNode() { m_instance.Close(); }
 
 VXIntPtr PluginNode::Dispatch(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
-    VXPluginRecord* record = m_record;
-    if (opcode == OP_CLOSE) m_record = nullptr;
-    return record != nullptr ? record->dispatcher(record, opcode, index, value, ptr, opt) : 0;
+    return m_instance.Dispatch(opcode, index, value, ptr, opt);
 }
 
 void PluginNode::Start() {
-    Dispatch(OP_SAMPLE_RATE, 0, 0, nullptr, static_cast<float>(SampleRate()));
-    Dispatch(OP_BLOCK_SIZE, 0, BlockSize());
-    m_process = m_record->process_function;
-    Dispatch(OP_OPEN);
+    m_instance.Open(static_cast<float>(SampleRate()), BlockSize());
     for (int32_t pin = 0; pin < PinCount(); ++pin) {
         const PinDescription& d = m_descriptions[static_cast<size_t>(pin)];
         if (d.raw.variable_address == nullptr) continue;
         if (d.pin.kind == PinKind::Audio) {
-            float* buffer = Buffer(pin);
-            std::memcpy(d.raw.variable_address, &buffer, sizeof buffer);
+            PluginInstance::WriteBufferAddress(d.raw.variable_address, Buffer(pin));
         } else if (d.pin.kind == PinKind::Value) {
             WriteValue(pin);
         }
@@ -65,50 +57,29 @@ void PluginNode::WriteValue(int32_t pin) {
     WriteSettingValue(target, d.pin.datatype, value);
 }
 
-void PluginNode::Process(int32_t offset, int32_t frames) {
-    if (m_record == nullptr || m_process == nullptr) return;
-    m_process(m_record->object, offset, frames);
-}
-
-void PluginNode::CallEventFunction(VXEvent e) {
-    if (m_record == nullptr || m_record->event_function == nullptr) return;
-    m_record->event_function(m_record->object, &e);
-}
+void PluginNode::Process(int32_t offset, int32_t frames) { m_instance.Process(offset, frames); }
 
 void PluginNode::OnPinStatus(int32_t pin, int32_t state) {
-    VXEvent e{};
-    e.time_stamp = static_cast<uint32_t>(Now());
-    e.event_type = ET_PIN_STATUS;
-    e.int_value = state;
-    e.ptr_value = pin;
-    CallEventFunction(e);
+    m_instance.NotifyPin(pin, state, static_cast<uint32_t>(Now()));
 }
 
 void PluginNode::OnValueChange(int32_t pin) { WriteValue(pin); }
 
-void PluginNode::OnPluginEvent(const VXEvent& e) { CallEventFunction(e); }
+void PluginNode::OnPluginEvent(const VXEvent& e) { m_instance.Deliver(e); }
 
 uint64_t PluginNode::ClockFromStamp(uint32_t stamp) const {
-    // The instance sees the clock modulo 2^32; a stamp names the clock
-    // nearest to the present one.
-    const auto difference = static_cast<int32_t>(stamp - static_cast<uint32_t>(Now()));
-    const int64_t clock = static_cast<int64_t>(Now()) + difference;
+    const int64_t clock = UnwrapStamp(stamp, static_cast<int64_t>(Now()));
     return clock < 0 ? 0 : static_cast<uint64_t>(clock);
 }
 
-VXIntPtr VX_CDECL PluginNode::Callback(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
-                                       float opt) {
-    auto* node = static_cast<PluginNode*>(record->host_data);
-    if (node->m_observer) {
-        HostCall call{
-            record, opcode, index, value, reinterpret_cast<intptr_t>(ptr), opt, static_cast<uint32_t>(node->Now()), {}};
+VXIntPtr PluginNode::Answer(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
+                            float opt) {
+    if (m_observer) {
+        HostCall call{record, opcode, index, value, reinterpret_cast<intptr_t>(ptr), opt, static_cast<uint32_t>(Now()),
+                      {}};
         if (opcode == HC_ADD_EVENT && ptr != nullptr) std::memcpy(&call.event, ptr, sizeof call.event);
-        node->m_observer(call);
+        m_observer(call);
     }
-    return node->Answer(opcode, index, value, ptr);
-}
-
-VXIntPtr PluginNode::Answer(int32_t opcode, int32_t index, int32_t value, void* ptr) {
     const bool known_pin = index >= 0 && index < PinCount();
     switch (opcode) {
         case HC_SAMPLE_CLOCK:
@@ -136,7 +107,7 @@ VXIntPtr PluginNode::Answer(int32_t opcode, int32_t index, int32_t value, void* 
             RequestSleep();
             return 0;
         case HC_PROCESS_CHANGED:
-            if (m_record != nullptr) m_process = m_record->process_function;
+            m_instance.RoutineChanged();
             return 0;
         default:  // HC_PIN_QUERY, HC_PIN_VALUE and anything unknown: no answer
             return 0;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "SampleClock.h"
 #include "SettingValue.h"
 #include "ValidatorAllocations.h"
 
@@ -19,10 +20,6 @@ constexpr uint32_t kGuardPattern = 0x7FA5A5A5u;
 // A module that keeps scheduling events for the sample it is at would stop
 // the clock; past this many deliveries at one sample the check gives up.
 constexpr int kMaxDeliveriesPerSample = 10000;
-
-// The instance the host is calling into right now: host calls are charged to
-// it, whatever record they carry.
-ValidatorHost* g_active = nullptr;
 
 uint32_t Bits(float value) {
     uint32_t bits;
@@ -69,19 +66,16 @@ bool IsKnownOpcode(int32_t opcode) {
 
 }  // namespace
 
-// Marks the instance as the one being called, and charges it the
-// allocations made meanwhile outside the host's own answers.
+// Charges the instance being called the allocations made meanwhile outside
+// the host's own answers.
 class ValidatorHost::Scope {
 public:
-    Scope(ValidatorHost* host, CallKind kind)
-        : m_host(host), m_previous_host(g_active), m_previous(s_current), m_kind(kind) {
-        g_active = host;
+    Scope(ValidatorHost* host, CallKind kind) : m_host(host), m_previous(s_current), m_kind(kind) {
         s_current = this;
         if (Counted()) m_mark = InstalledAllocationCounter()();
     }
     ~Scope() {
         if (Counted()) Charge();
-        g_active = m_previous_host;
         s_current = m_previous;
     }
     Scope(const Scope&) = delete;
@@ -112,7 +106,6 @@ private:
     }
 
     ValidatorHost* m_host;
-    ValidatorHost* m_previous_host;
     Scope* m_previous;
     CallKind m_kind;
     uint64_t m_mark = 0;
@@ -127,20 +120,12 @@ ValidatorHost::ValidatorHost(const PluginLibrary& library, CheckLog& log, const 
 ValidatorHost::~ValidatorHost() { Close(); }
 
 bool ValidatorHost::Create() {
-    if (m_record != nullptr) return true;
-    vxaudioMasterCallback callback = m_options.null_callback ? nullptr : &ValidatorHost::Callback;
-    {
-        Scope scope(this, CallKind::Dispatch);
-        m_record = m_library.MakeModule()(0, 1, callback, this);
-    }
-    if (m_record == nullptr) {
+    if (Record() != nullptr) return true;
+    if (!m_instance.Create(m_library, 0, 1, !m_options.null_callback)) {
         m_log.Fail("makeModule(0, 1, ...) returned no instance");
         return false;
     }
-    {
-        Scope scope(this, CallKind::Dispatch);
-        m_pins = ReadPinDescriptions(m_record);
-    }
+    m_pins = ReadPinDescriptions(Record());
     m_input_states.assign(m_pins.size(), ST_STATIC);
     m_settings.assign(m_pins.size(), 0.0);
     for (const PinDescription& pin : m_pins) {
@@ -162,26 +147,16 @@ bool ValidatorHost::Create() {
 
 bool ValidatorHost::Open() {
     if (!Create()) return false;
-    Dispatch(OP_SAMPLE_RATE, 0, 0, nullptr, static_cast<float>(m_options.sample_rate));
-    Dispatch(OP_BLOCK_SIZE, 0, m_options.block_size);
-    m_process = m_record->process_function;
-    Dispatch(OP_OPEN);
-    if (m_options.null_callback) m_process = m_record->process_function;
+    m_instance.Open(static_cast<float>(m_options.sample_rate), m_options.block_size);
     WriteVariables();
     return true;
 }
 
-void ValidatorHost::Close() {
-    if (m_record == nullptr) return;
-    Dispatch(OP_CLOSE);
-}
+void ValidatorHost::Close() { m_instance.Close(); }
 
 VXIntPtr ValidatorHost::Dispatch(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
-    if (m_record == nullptr) return 0;
-    VXPluginRecord* record = m_record;
-    if (opcode == OP_CLOSE) m_record = nullptr;
     Scope scope(this, CallKind::Dispatch);
-    return record->dispatcher(record, opcode, index, value, ptr, opt);
+    return m_instance.Dispatch(opcode, index, value, ptr, opt);
 }
 
 std::vector<int32_t> ValidatorHost::OutputPins() const {
@@ -214,26 +189,16 @@ std::string ValidatorHost::PinName(int32_t pin) const {
     return "'" + m_pins[static_cast<size_t>(pin)].pin.name + "'";
 }
 
-uint32_t ValidatorHost::ClockAt(int64_t position) const {
-    return static_cast<uint32_t>(static_cast<uint64_t>(m_options.clock_origin) + static_cast<uint64_t>(position));
-}
+uint32_t ValidatorHost::ClockAt(int64_t position) const { return vxhost::ClockAt(m_options.clock_origin, position); }
 
-int64_t ValidatorHost::FromStamp(uint32_t stamp) const {
-    // The instance sees the clock modulo 2^32; a stamp names the position
-    // nearest to the present one.
-    const uint32_t ahead = stamp - ClockAt(m_now);
-    const int64_t difference = ahead < 0x80000000u ? static_cast<int64_t>(ahead)
-                                                   : static_cast<int64_t>(ahead) - static_cast<int64_t>(0x100000000ll);
-    return m_now + difference;
-}
+int64_t ValidatorHost::FromStamp(uint32_t stamp) const { return UnwrapStamp(stamp, m_now, m_options.clock_origin); }
 
 void ValidatorHost::WriteVariables() {
     for (const PinDescription& pin : m_pins) {
         void* target = pin.raw.variable_address;
         if (target == nullptr) continue;
         if (pin.pin.kind == PinKind::Audio) {
-            float* data = BufferOf(pin.number)->Data();
-            std::memcpy(target, &data, sizeof data);
+            PluginInstance::WriteBufferAddress(target, BufferOf(pin.number)->Data());
         } else if (pin.pin.kind == PinKind::Value) {
             WriteSetting(pin.number, m_settings[static_cast<size_t>(pin.number)]);
         }
@@ -256,20 +221,16 @@ void ValidatorHost::WriteSetting(int32_t pin, double value) {
     WriteSettingValue(target, d.pin.datatype, value);
 }
 
-VXIntPtr VX_CDECL ValidatorHost::Callback(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t value,
-                                          void* ptr, float) {
-    ValidatorHost* host = g_active;
-    if (host == nullptr && record != nullptr) host = static_cast<ValidatorHost*>(record->host_data);
-    if (host == nullptr) return 0;
+VXIntPtr ValidatorHost::Answer(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr, float) {
     Scope* scope = Scope::Current();
     if (scope != nullptr) scope->PauseCounting();
-    const VXIntPtr answer = host->Answer(record, opcode, index, value, ptr);
+    const VXIntPtr answer = AnswerChecked(record, opcode, index, value, ptr);
     if (scope != nullptr) scope->ResumeCounting();
     return answer;
 }
 
-VXIntPtr ValidatorHost::Answer(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr) {
-    if (record != m_record && m_record != nullptr)
+VXIntPtr ValidatorHost::AnswerChecked(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr) {
+    if (record != Record() && Record() != nullptr)
         m_log.Fail("foreign record", "called the host (opcode " + std::to_string(opcode) +
                                          ") with a record that is not the calling instance's own");
     if (!IsKnownOpcode(opcode)) {
@@ -332,14 +293,11 @@ VXIntPtr ValidatorHost::Answer(VXPluginRecord* record, int32_t opcode, int32_t i
                                                     ", before the current sample " + std::to_string(m_now));
                 return 0;
             }
-            const auto later =
-                std::upper_bound(m_queued.begin(), m_queued.end(), at,
-                                 [](int64_t t, const std::pair<int64_t, VXEvent>& q) { return t < q.first; });
-            m_queued.insert(later, {at, e});
+            m_queued.Push(at, e);
             return 0;
         }
         case HC_PROCESS_CHANGED:
-            if (m_record != nullptr) m_process = m_record->process_function;
+            m_instance.RoutineChanged();
             return 0;
         default:
             return 0;
@@ -434,11 +392,11 @@ void ValidatorHost::Notify(int32_t pin, int32_t state, int64_t now) {
 }
 
 void ValidatorHost::DeliverEvent(VXEvent e, int64_t now) {
-    if (m_record == nullptr) return;
+    if (Record() == nullptr) return;
     m_now = now;
     e.time_stamp = ClockAt(now);
     Scope scope(this, CallKind::Event);
-    m_record->event_function(m_record->object, &e);
+    m_instance.Deliver(e);
 }
 
 void ValidatorHost::DeliverDue(int64_t now) {
@@ -465,21 +423,19 @@ void ValidatorHost::DeliverDue(int64_t now) {
             DeliverEvent(action.event, now);
         }
     }
-    while (!m_queued.empty() && m_queued.front().first <= now) {
+    while (m_queued.DueBy(now)) {
         if (++deliveries > kMaxDeliveriesPerSample) {
             m_log.Fail("scheduled more than " + std::to_string(kMaxDeliveriesPerSample) + " events for sample " +
                        std::to_string(now));
-            m_queued.clear();
+            m_queued.Clear();
             break;
         }
-        const VXEvent e = m_queued.front().second;
-        m_queued.erase(m_queued.begin());
-        DeliverEvent(e, now);
+        DeliverEvent(m_queued.Pop().item, now);
     }
 }
 
 bool ValidatorHost::PlayBlock() {
-    if (m_scenario == nullptr || m_record == nullptr || m_position >= static_cast<int64_t>(m_scenario->length))
+    if (m_scenario == nullptr || Record() == nullptr || m_position >= static_cast<int64_t>(m_scenario->length))
         return false;
     const int32_t frames = static_cast<int32_t>(
         std::min<int64_t>(m_options.block_size, static_cast<int64_t>(m_scenario->length) - m_position));
@@ -490,7 +446,7 @@ bool ValidatorHost::PlayBlock() {
     while (offset < frames) {
         const int64_t now = m_position + offset;
         DeliverDue(now);
-        if (m_record == nullptr) return false;
+        if (Record() == nullptr) return false;
         int64_t end = m_position + frames;
         for (size_t t = 0; t < m_scenario->tracks.size(); ++t) {
             const InputTrack& track = m_scenario->tracks[t];
@@ -500,10 +456,11 @@ bool ValidatorHost::PlayBlock() {
         }
         if (m_next_action < m_scenario->actions.size())
             end = std::min<int64_t>(end, static_cast<int64_t>(m_scenario->actions[m_next_action].clock));
-        if (!m_queued.empty()) end = std::min<int64_t>(end, m_queued.front().first);
+        if (!m_queued.Empty()) end = std::min<int64_t>(end, m_queued.Front().clock);
         while (next_cut < cuts.size() && cuts[next_cut] <= offset) ++next_cut;
         if (next_cut < cuts.size()) end = std::min<int64_t>(end, m_position + cuts[next_cut]);
-        const auto call_end = static_cast<int32_t>(std::max<int64_t>(end, now + 1) - m_position);
+        // At least one sample, even should something be due now still.
+        const int32_t call_end = CallEnd(offset, frames, std::max<int64_t>(end, now + 1) - m_position);
         if (m_cuts.mode == CutMode::RandomWithEmpty && !m_asleep && m_cut_random.Chance(0.1)) RunCall(offset, 0);
         if (m_asleep) {
             PresentSettled(offset, call_end - offset);
@@ -522,13 +479,11 @@ bool ValidatorHost::PlayBlock() {
 }
 
 void ValidatorHost::RunCall(int32_t offset, int32_t frames) {
-    if (m_record == nullptr) return;
-    if (m_options.null_callback) {
-        m_process = m_record->process_function;
-    } else if (m_record->process_function != m_process) {
+    if (Record() == nullptr) return;
+    if (m_instance.HasCallback() && m_instance.RoutineSilentlyChanged()) {
         m_log.Fail("silent routine change",
                    "changed its processing routine without telling the host (no HC_PROCESS_CHANGED)");
-        m_process = m_record->process_function;
+        m_instance.RoutineChanged();
     }
     for (AudioBuffer& b : m_buffers) {
         if (!b.output) continue;
@@ -541,12 +496,12 @@ void ValidatorHost::RunCall(int32_t offset, int32_t frames) {
     m_in_process = true;
     {
         Scope scope(this, CallKind::Process);
-        if (m_process != nullptr) m_process(m_record->object, offset, frames);
+        m_instance.Process(offset, frames);
     }
     m_in_process = false;
     ++m_process_calls;
     CheckWindow(offset, frames);
-    if (m_sleep_requested && m_options.honour_sleep && !AnyInputStreaming()) {
+    if (m_sleep_requested && m_options.honour_sleep && (m_options.sleep_while_streaming || !AnyInputStreaming())) {
         m_asleep = true;
         for (size_t i = 0; i < m_buffers.size(); ++i) {
             if (!m_buffers[i].output) continue;

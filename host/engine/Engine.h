@@ -54,18 +54,15 @@ public:
     NodeId Find(const std::string& name) const;  // -1 if none
     NodeId IdOf(const Node& node) const;
     int32_t NodeCount() const { return static_cast<int32_t>(m_nodes.size()); }
-    const std::vector<Wire>& Wires() const { return m_wires; }
     std::string Describe(PinRef ref) const;  // "module.pin"
 
     // ---- Running ----
     // Fixes the order, gives every module its buffers, binds the wires and
     // opens the modules in order.
     void Start();
-    bool Started() const { return m_started; }
     // One block of `frames` samples (at most the block size) for every module.
     void Run(int32_t frames);
     uint64_t Clock() const { return m_clock; }
-    const std::vector<NodeId>& Order() const { return m_order; }
     // The samples `ref` produced in the last block.
     const float* Output(PinRef ref) const { return At(ref.node).OutputBuffer(ref.pin); }
 

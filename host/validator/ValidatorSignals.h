@@ -19,6 +19,9 @@ enum class SegmentKind {
     Held,         // `value` on every sample
     Noise,        // uniform in [value, value + spread], different on every sample
     AbuseStream,  // a different extreme value (NaN, infinities, huge, denormal) on every sample
+    // Noise from `opens` up to `closes`, exactly 0.0 before and after: a
+    // gate that opens and closes by streaming alone, with no notification.
+    GatedNoise,
 };
 
 struct InputSegment {
@@ -29,6 +32,8 @@ struct InputSegment {
     // The host tells the module where the segment begins: ST_RUN for a
     // stream, ST_ONE_OFF for a held value.
     bool notify = false;
+    uint64_t opens = 0;            // GatedNoise only, clocks of the run
+    uint64_t closes = UINT64_MAX;  // GatedNoise only
 };
 
 struct InputTrack {
@@ -74,6 +79,13 @@ struct ScenarioShape {
 
 // Start values in range, then changes at random samples, each announced.
 Scenario MakeScenario(const std::vector<PinDescription>& pins, const ScenarioShape& shape, ValidatorRandom& random);
+
+// Held values and streams in turn on every audio input: noise, and gates
+// that open and close by streaming alone, each stream begun with ST_RUN and
+// left for a held value announced as ST_ONE_OFF or ST_STATIC. Value pins
+// change as in MakeScenario. Streams last at least `shape.min_gap`.
+Scenario MakeStreamingScenario(const std::vector<PinDescription>& pins, const ScenarioShape& shape,
+                               ValidatorRandom& random);
 
 // True for pins a host drives: audio inputs and value pins (inputs and settings).
 bool IsDrivenInput(const PinDescription& pin);

@@ -55,17 +55,32 @@ NodePin ToNodePin(const VXPinProperties& p) {
     return pin;
 }
 
-std::vector<PinDescription> ReadPinDescriptions(VXPluginRecord* record) {
-    std::vector<PinDescription> pins;
-    for (int32_t i = 0; i < kMaxDescriptions; ++i) {
+std::vector<PinDeclaration> ReadPinDeclarations(VXPluginRecord* record, int32_t pin_count) {
+    std::vector<PinDeclaration> pins;
+    const auto count = [&pins]() { return static_cast<int32_t>(pins.size()); };
+    VXPinProperties last{};
+    for (int32_t i = 0; i < kMaxDescriptions && (pin_count < 0 || count() < pin_count); ++i) {
         VXPinProperties p{};
         if (record->dispatcher(record, OP_GET_PIN_PROPERTIES, i, 0, &p, 0.0f) == 0) break;
-        if (!IsModuleSidePin(p.flags)) continue;
+        last = p;
+        if (IsModuleSidePin(p.flags)) pins.push_back({count(), i, p});
+    }
+    if (IsModuleSidePin(last.flags) && (last.flags & IO_AUTODUPLICATE) != 0) {
+        VXPinProperties copy = last;
+        copy.variable_address = nullptr;
+        while (count() < pin_count) pins.push_back({count(), -1, copy});
+    }
+    return pins;
+}
+
+std::vector<PinDescription> ReadPinDescriptions(VXPluginRecord* record, int32_t pin_count) {
+    std::vector<PinDescription> pins;
+    for (const PinDeclaration& p : ReadPinDeclarations(record, pin_count)) {
         PinDescription d;
-        d.number = static_cast<int32_t>(pins.size());
-        d.declaration = i;
-        d.raw = p;
-        d.pin = ToNodePin(p);
+        d.number = p.number;
+        d.declaration = p.declaration;
+        d.raw = p.raw;
+        d.pin = ToNodePin(p.raw);
         if (d.pin.name.empty()) d.pin.name = "pin " + std::to_string(d.number);
         pins.push_back(d);
     }

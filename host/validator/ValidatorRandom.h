@@ -27,9 +27,6 @@ public:
         return low + static_cast<int64_t>(span == 0 ? Next() : Next() % span);
     }
     bool Chance(double probability) { return Unit() < probability; }
-    // An independent stream, so that adding draws to one part of a check
-    // does not shift the numbers of another.
-    ValidatorRandom Fork(uint64_t salt) { return ValidatorRandom(Next() ^ (salt * 0xD1B54A32D192ED03ull)); }
 
 private:
     uint64_t m_state;

@@ -1,8 +1,7 @@
-// One plug-in instance in a patch. The node answers the instance's host
-// callback, keeps its processing routine as the record last reported it,
-// binds buffers and values into the members the pin descriptions name, and
-// turns the instance's announcements, events and sleep requests into the
-// engine's terms.
+// One plug-in instance in a patch, driven through the driver's proxy. The
+// node answers the instance's host calls, binds buffers and values into the
+// members the pin descriptions name, and turns the instance's
+// announcements, events and sleep requests into the engine's terms.
 #ifndef VXHOST_PLUGINNODE_H
 #define VXHOST_PLUGINNODE_H
 
@@ -12,11 +11,12 @@
 #include "HostCall.h"
 #include "Node.h"
 #include "PluginDescription.h"
+#include "PluginInstance.h"
 #include "PluginLibrary.h"
 
 namespace vxhost {
 
-class PluginNode : public Node {
+class PluginNode : public Node, private PluginInstance::Hooks {
 public:
     // Creates the instance (makeModule) and reads its pin descriptions;
     // HostError when the library offers no module or no instance.
@@ -25,8 +25,7 @@ public:
 
     std::string Kind() const override { return m_kind; }
     const ModuleProperties& Properties() const { return m_properties; }
-    const std::vector<PinDescription>& Descriptions() const { return m_descriptions; }
-    VXPluginRecord* Record() const { return m_record; }
+    VXPluginRecord* Record() const { return m_instance.Record(); }
 
     // Sample rate, block size, open, then buffer addresses and values.
     void Start() override;
@@ -42,19 +41,16 @@ protected:
     void OnPluginEvent(const VXEvent& e) override;
 
 private:
-    static VXIntPtr VX_CDECL Callback(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
-                                      float opt);
-    VXIntPtr Answer(int32_t opcode, int32_t index, int32_t value, void* ptr);
+    VXIntPtr Answer(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
+                    float opt) override;
     uint64_t ClockFromStamp(uint32_t stamp) const;
     void WriteValue(int32_t pin);
-    void CallEventFunction(VXEvent e);
 
     std::shared_ptr<const PluginLibrary> m_library;
     std::string m_kind;
     ModuleProperties m_properties;
     std::vector<PinDescription> m_descriptions;
-    VXPluginRecord* m_record = nullptr;
-    VXProcessFunction m_process = nullptr;
+    PluginInstance m_instance{*this};
     std::function<void(const HostCall&)> m_observer;
 };
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "Node.h"
+#include "Pin.h"
 
 namespace vxhost {
 

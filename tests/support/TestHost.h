@@ -2,12 +2,12 @@
 // the contract exactly and records every call the instance makes, so tests
 // can assert on opcodes, arguments and their order.
 //
-// The host keeps the sample clock and one buffer per host pin (block_size
-// samples, all starting at the same clock), answers the callback's opcodes,
-// queues HC_ADD_EVENT events and delivers them between processing calls at
-// exactly their clock, writes buffer addresses and setting values into the
-// members that the pin descriptions name, and notes routine changes and
-// sleep requests.
+// The contract's rules (pin binding, settings, the event queue, cutting calls
+// at event clocks) are the driver's; the test host adds one buffer per host
+// pin (block_size samples, all starting at the same clock), answers the
+// callback's opcodes and records every call. Unlike the engine it calls the
+// routine the record holds at each call, so tests see what an instance does
+// with a routine it never reported.
 #ifndef VXHOST_TESTHOST_H
 #define VXHOST_TESTHOST_H
 
@@ -15,7 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "EventQueue.h"
 #include "HostCall.h"
+#include "PluginInstance.h"
 #include "PluginLibrary.h"
 #include "VXHostAbi.h"
 
@@ -28,7 +30,7 @@ struct HostPin {
     VXPinProperties properties;
 };
 
-class TestHost {
+class TestHost : public PluginInstance::Hooks {
 public:
     explicit TestHost(const PluginLibrary& library);
     ~TestHost();  // closes the instance if it is still open
@@ -56,7 +58,7 @@ public:
     VXIntPtr Dispatch(int32_t opcode, int32_t index = 0, int32_t value = 0, void* ptr = nullptr, float opt = 0.0f);
     void Close();
 
-    VXPluginRecord* Record() const { return m_record; }
+    VXPluginRecord* Record() const { return m_instance.Record(); }
     int32_t PinCount() const { return m_pin_count; }
     int32_t BlockSize() const { return m_block_size; }
     const std::vector<HostPin>& Pins() const { return m_pins; }
@@ -96,21 +98,17 @@ public:
     const std::vector<HostCall>& Calls() const { return m_calls; }
     std::vector<HostCall> CallsWith(int32_t opcode) const;
     void ClearCalls() { m_calls.clear(); }
-    const std::vector<VXEvent>& QueuedEvents() const { return m_queue; }
     int ProcessChanges() const;  // HC_PROCESS_CHANGED count
     int SleepRequests() const;   // HC_SLEEP count
 
-    static VXIntPtr VX_CDECL Callback(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
-                                      float opt);
-
 private:
-    VXIntPtr Answer(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);
-    int32_t CountModulePins();
+    VXIntPtr Answer(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
+                    float opt) override;
     void BindPins();
     void WriteBufferAddresses();
 
     const PluginLibrary& m_library;
-    VXPluginRecord* m_record = nullptr;
+    PluginInstance m_instance{*this};
     bool m_null_callback = false;
     bool m_pin_count_set = false;
     int32_t m_pin_count = 0;
@@ -122,7 +120,7 @@ private:
     bool m_sleeping = false;
     std::vector<HostPin> m_pins;
     std::vector<std::vector<float>> m_buffers;
-    std::vector<VXEvent> m_queue;  // ordered by time stamp, then arrival
+    EventQueue<uint32_t, VXEvent> m_queue;
     std::vector<HostCall> m_calls;
 };
 

@@ -23,6 +23,11 @@ float Scenario::Sample(const InputTrack& track, const InputSegment& segment, uin
             const double u = HashUnit(noise_seed, static_cast<uint64_t>(track.pin), clock);
             return static_cast<float>(segment.value + segment.spread * u);
         }
+        case SegmentKind::GatedNoise: {
+            if (clock < segment.opens || clock >= segment.closes) return 0.0f;
+            const double u = HashUnit(noise_seed, static_cast<uint64_t>(track.pin), clock);
+            return static_cast<float>(segment.value + segment.spread * u);
+        }
         case SegmentKind::AbuseStream: {
             const std::vector<float>& values = AbuseValues();
             const double u = HashUnit(noise_seed ^ 0xABu, static_cast<uint64_t>(track.pin), clock);
@@ -133,6 +138,60 @@ Scenario MakeScenario(const std::vector<PinDescription>& pins, const ScenarioSha
         std::sort(track.segments.begin(), track.segments.end(), ByStart);
         scenario.tracks.push_back(track);
     }
+    return scenario;
+}
+
+Scenario MakeStreamingScenario(const std::vector<PinDescription>& pins, const ScenarioShape& shape,
+                               ValidatorRandom& random) {
+    ScenarioShape held = shape;
+    held.stream_chance = 0.0;
+    Scenario scenario = MakeScenario(pins, held, random);
+    for (InputTrack& track : scenario.tracks) {
+        if (pins.at(static_cast<size_t>(track.pin)).pin.kind != PinKind::Audio) continue;
+        // Every audio input gets its chance to stream.
+        if (track.segments.size() == 1 && scenario.length > 2) {
+            InputSegment change = track.segments[0];
+            change.start = static_cast<uint64_t>(random.Between(1, static_cast<int64_t>(scenario.length / 2)));
+            change.notify = true;
+            track.segments.push_back(change);
+        }
+        bool streaming = false;
+        for (size_t i = 1; i < track.segments.size(); ++i) {
+            InputSegment& s = track.segments[i];
+            const uint64_t end = i + 1 < track.segments.size() ? track.segments[i + 1].start : scenario.length;
+            const bool after_stream = streaming;
+            streaming = random.Chance(0.7);
+            // After a stream, a held value is announced as ST_STATIC now
+            // and then: a host tells the module with either.
+            if (!streaming && after_stream && random.Chance(0.5)) {
+                s.notify = false;
+                HostAction action;
+                action.clock = s.start;
+                action.kind = HostAction::Kind::RawEvent;
+                action.event.event_type = ET_PIN_STATUS;
+                action.event.int_value = ST_STATIC;
+                action.event.ptr_value = track.pin;
+                scenario.actions.push_back(action);
+            }
+            if (!streaming) continue;
+            // Open samples stay clear of 0.0, which is what a gate calls closed.
+            s.value = static_cast<float>(random.Uniform(0.05, 1.0));
+            s.spread = static_cast<float>(random.Uniform(0.0, 0.5));
+            const uint64_t span = end - s.start;
+            if (span < 8 || random.Chance(0.2)) {
+                s.kind = SegmentKind::Noise;
+                continue;
+            }
+            // Open from the notification or later, closed well before the
+            // next one, so that a module that settles while the gate is open
+            // has time to fall asleep before it closes.
+            s.kind = SegmentKind::GatedNoise;
+            s.opens = s.start;
+            s.closes = s.opens + static_cast<uint64_t>(random.Between(span / 4, span / 2));
+        }
+    }
+    std::sort(scenario.actions.begin(), scenario.actions.end(),
+              [](const HostAction& a, const HostAction& b) { return a.clock < b.clock; });
     return scenario;
 }
 

@@ -1,8 +1,13 @@
-// The sleep protocol. While every input change comes with its notification,
-// an output announced as settled must hold its value from the stamp on, a
+// The sleep protocol. Between one input notification and the next, an
+// output announced as settled must hold its value from the stamp on, a
 // module must not ask to sleep while its output still moves, one that
 // announces a settled output should ask to sleep soon after, and a module
-// put to sleep and woken must go on exactly as one that was never put to sleep.
+// put to sleep and woken must go on exactly as one that was never put to
+// sleep. All of this holds while inputs stream too: a stream's samples change
+// with no notification, so a module that settles and sleeps while an input
+// it listens to streams misses what the stream does next (a gate that closes
+// by streaming alone, and the note never ends). One whose output does not
+// depend on the stream meanwhile may settle, and is judged by what it writes.
 #include <algorithm>
 
 #include "ValidatorChecks.h"
@@ -22,9 +27,19 @@ struct SleepRun {
     CutPolicy cuts;
 };
 
-// Held values only, changing now and then with quiet stretches in between,
-// at rates low enough for slow modules to settle within the run.
-SleepRun MakeSleepRun(const std::vector<PinDescription>& pins, int level, ValidatorRandom& random) {
+// How many trials also play a streaming run beside the stepped one: all
+// four at level 1, the first hundred of 400 at level 10.
+constexpr int kStreamingRunsAtLowest = 4;
+constexpr int kStreamingRunsAtHighest = 100;
+constexpr uint64_t kStreamingSeed = 0x5354524541ull;
+
+enum class Inputs { Stepped, Streaming };
+
+// Values changing now and then with quiet stretches in between, at rates low
+// enough for slow modules to settle within the run. Stepped: held values
+// only. Streaming: streams too, long enough for a module that settles while
+// one streams to fall asleep before the stream's gate closes.
+SleepRun MakeSleepRun(const std::vector<PinDescription>& pins, int level, Inputs inputs, ValidatorRandom& random) {
     SleepRun run;
     const double rates[] = {1000.0, 8000.0, 44100.0};
     const int32_t blocks[] = {32, 64, 128, 256, 1024};
@@ -33,9 +48,10 @@ SleepRun MakeSleepRun(const std::vector<PinDescription>& pins, int level, Valida
     ScenarioShape shape;
     shape.length = static_cast<uint64_t>(run.options.block_size) * static_cast<uint64_t>(Scaled(level, 40, 120));
     shape.max_changes_per_pin = 4;
-    shape.min_gap = static_cast<uint64_t>(run.options.block_size) * 6;
+    shape.min_gap = static_cast<uint64_t>(run.options.block_size) * (inputs == Inputs::Streaming ? 8 : 6);
     shape.stream_chance = 0.0;
-    run.scenario = MakeScenario(pins, shape, random);
+    run.scenario =
+        inputs == Inputs::Streaming ? MakeStreamingScenario(pins, shape, random) : MakeScenario(pins, shape, random);
     run.cuts.mode = CutMode::Random;
     run.cuts.seed = random.Next();
     run.cuts.longest_call = run.options.block_size;
@@ -113,47 +129,75 @@ void JudgeSleepRequests(const ValidatorHost& host, const SleepRun& run, CheckLog
     }
 }
 
+std::string RunLabel(const SleepRun& run, Inputs inputs) {
+    return std::string(inputs == Inputs::Streaming ? "streaming" : "stepped") + " inputs at " +
+           Describe(static_cast<float>(run.options.sample_rate)) + " Hz in blocks of " +
+           std::to_string(run.options.block_size);
+}
+
+// The runs of one trial: a stepped one, then for the first trials a
+// streaming one. The streaming runs draw on their own random numbers, so the
+// stepped runs of a seed stay what they were.
+std::vector<Inputs> TrialRuns(int trial, int level) {
+    if (trial < Scaled(level, kStreamingRunsAtLowest, kStreamingRunsAtHighest))
+        return {Inputs::Stepped, Inputs::Streaming};
+    return {Inputs::Stepped};
+}
+
 }  // namespace
 
 void CheckSleepProtocol(const CheckContext& context, CheckLog& log) {
-    ValidatorRandom random(context.seed);
+    ValidatorRandom stepped_random(context.seed);
+    ValidatorRandom streaming_random(context.seed ^ kStreamingSeed);
     const std::vector<PinDescription> pins = ReadPins(*context.library, log);
     const int trials = Scaled(context.level, 4, 400);
     for (int trial = 0; trial < trials && !log.Failed(); ++trial) {
-        const SleepRun run = MakeSleepRun(pins, context.level, random);
-        // The host keeps calling, so what a sleeping module would have
-        // produced can be seen and judged.
-        HostOptions options = run.options;
-        options.honour_sleep = false;
-        log.Stage("stepped inputs at " + Describe(static_cast<float>(options.sample_rate)) + " Hz in blocks of " +
-                  std::to_string(options.block_size) + ", trial " + std::to_string(trial + 1));
-        ValidatorHost host(*context.library, log, options);
-        if (!PlayFresh(host, run.scenario, run.cuts)) return;
-        JudgeSettledAnnouncements(host, run, context.level, log);
-        JudgeSleepRequests(host, run, log);
+        for (Inputs inputs : TrialRuns(trial, context.level)) {
+            if (log.Failed()) break;
+            const SleepRun run = MakeSleepRun(pins, context.level, inputs,
+                                              inputs == Inputs::Streaming ? streaming_random : stepped_random);
+            // The host keeps calling, so what a sleeping module would have
+            // produced can be seen and judged.
+            HostOptions options = run.options;
+            options.honour_sleep = false;
+            log.Stage(RunLabel(run, inputs) + ", trial " + std::to_string(trial + 1));
+            ValidatorHost host(*context.library, log, options);
+            if (!PlayFresh(host, run.scenario, run.cuts)) return;
+            JudgeSettledAnnouncements(host, run, context.level, log);
+            JudgeSleepRequests(host, run, log);
+            if (log.Failed())
+                log.Fail("run", "found with " + RunLabel(run, inputs) + ", trial " + std::to_string(trial + 1));
+        }
     }
 }
 
 void CheckWakeContinuation(const CheckContext& context, CheckLog& log) {
-    ValidatorRandom random(context.seed);
+    ValidatorRandom stepped_random(context.seed);
+    ValidatorRandom streaming_random(context.seed ^ kStreamingSeed);
     const std::vector<PinDescription> pins = ReadPins(*context.library, log);
     const int trials = Scaled(context.level, 4, 400);
     for (int trial = 0; trial < trials && !log.Failed(); ++trial) {
-        const SleepRun run = MakeSleepRun(pins, context.level, random);
-        HostOptions keeps_calling = run.options;
-        keeps_calling.honour_sleep = false;
-        HostOptions honours = run.options;
-        honours.honour_sleep = true;
-        log.Stage("sleeping and waking at " + Describe(static_cast<float>(run.options.sample_rate)) +
-                  " Hz in blocks of " + std::to_string(run.options.block_size) + ", trial " +
-                  std::to_string(trial + 1));
-        ValidatorHost awake(*context.library, log, keeps_calling);
-        ValidatorHost sleeper(*context.library, log, honours);
-        if (!PlayFresh(awake, run.scenario, run.cuts) || !PlayFresh(sleeper, run.scenario, run.cuts)) return;
-        if (sleeper.SleepRequests().empty()) continue;
-        RequireSameOutput(awake, sleeper, log,
-                          "when the host lets the instance sleep and wakes it with input notifications, compared "
-                          "with a host that never stops calling it");
+        for (Inputs inputs : TrialRuns(trial, context.level)) {
+            if (log.Failed()) break;
+            const SleepRun run = MakeSleepRun(pins, context.level, inputs,
+                                              inputs == Inputs::Streaming ? streaming_random : stepped_random);
+            HostOptions keeps_calling = run.options;
+            keeps_calling.honour_sleep = false;
+            // The sleeping host takes the module at its word even while an
+            // input streams: only a notification wakes it.
+            HostOptions honours = run.options;
+            honours.honour_sleep = true;
+            honours.sleep_while_streaming = true;
+            log.Stage("sleeping and waking, " + RunLabel(run, inputs) + ", trial " + std::to_string(trial + 1));
+            ValidatorHost awake(*context.library, log, keeps_calling);
+            ValidatorHost sleeper(*context.library, log, honours);
+            if (!PlayFresh(awake, run.scenario, run.cuts) || !PlayFresh(sleeper, run.scenario, run.cuts)) return;
+            if (sleeper.SleepRequests().empty()) continue;
+            if (!RequireSameOutput(awake, sleeper, log,
+                                   "when the host lets the instance sleep and wakes it with input notifications, "
+                                   "compared with a host that never stops calling it"))
+                log.Fail("run", "found with " + RunLabel(run, inputs) + ", trial " + std::to_string(trial + 1));
+        }
     }
 }
 
