@@ -62,7 +62,7 @@ inline std::string PluginPath(const std::string& name) {
     return std::string(VX_PLUGIN_DIR) + "/" + vxhost::PluginFileName(name);
 }
 
-class BenchHost : private vxhost::PluginInstance::Hooks {
+class BenchHost final : private vxhost::PluginInstance::Hooks {
 public:
     // Opens one instance of the library's module with buffers of
     // `block_frames` samples, which is also the block size it is told.
