@@ -19,6 +19,7 @@
 #include "PluginInstance.h"
 #include "PluginLibrary.h"
 #include "SettingValue.h"
+#include "StreamAnswers.h"
 #include "VXHostAbi.h"
 
 namespace vxbench {
@@ -61,7 +62,7 @@ inline std::string PluginPath(const std::string& name) {
     return std::string(VX_PLUGIN_DIR) + "/" + vxhost::PluginFileName(name);
 }
 
-class BenchHost : private vxhost::PluginInstance::Hooks {
+class BenchHost final : private vxhost::PluginInstance::Hooks {
 public:
     // Opens one instance of the library's module with buffers of
     // `block_frames` samples, which is also the block size it is told.
@@ -122,16 +123,11 @@ public:
 private:
     VXIntPtr Answer(VXPluginRecord*, int32_t opcode, int32_t index, int32_t, void*, float) override {
         ++m_host_calls;
+        VXIntPtr answer = 0;
+        const auto buffer_of = [this](int32_t pin) { return (*m_signals)[pin]; };
+        if (vxhost::AnswerStreamQuery(opcode, index, {m_clock, m_block_clock, m_signals->Pins()}, buffer_of, answer))
+            return answer;
         switch (opcode) {
-            case HC_SAMPLE_CLOCK:
-                return static_cast<VXIntPtr>(m_clock);
-            case HC_PIN_COUNT:
-                return m_signals->Pins();
-            case HC_BUFFER_CLOCK:
-                return static_cast<VXIntPtr>(m_block_clock);
-            case HC_PIN_BUFFER:
-                if (index < 0 || index >= m_signals->Pins()) return 0;
-                return reinterpret_cast<VXIntPtr>((*m_signals)[index]);
             case HC_SLEEP:
                 ++m_sleep_requests;
                 return 0;

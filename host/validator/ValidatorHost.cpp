@@ -6,6 +6,7 @@
 
 #include "SampleClock.h"
 #include "SettingValue.h"
+#include "StreamAnswers.h"
 #include "ValidatorAllocations.h"
 
 namespace vxhost {
@@ -246,19 +247,16 @@ VXIntPtr ValidatorHost::AnswerChecked(VXPluginRecord* record, int32_t opcode, in
                                                            " pins)");
         return known_pin;
     };
+    if (opcode == HC_PIN_BUFFER) require_pin("asked for the buffer");
+    if (opcode == HC_BUFFER_CLOCK) require_pin("asked for the buffer clock");
+    VXIntPtr answer = 0;
+    const auto buffer_of = [this](int32_t pin) -> float* {
+        AudioBuffer* buffer = BufferOf(pin);
+        return buffer != nullptr ? buffer->Data() : nullptr;
+    };
+    const StreamPosition at{ClockAt(m_now), ClockAt(m_position), static_cast<int32_t>(m_pins.size())};
+    if (AnswerStreamQuery(opcode, index, at, buffer_of, answer)) return answer;
     switch (opcode) {
-        case HC_SAMPLE_CLOCK:
-            return static_cast<VXIntPtr>(ClockAt(m_now));
-        case HC_PIN_COUNT:
-            return static_cast<VXIntPtr>(m_pins.size());
-        case HC_PIN_BUFFER: {
-            if (!require_pin("asked for the buffer")) return 0;
-            AudioBuffer* buffer = BufferOf(index);
-            return buffer != nullptr ? reinterpret_cast<VXIntPtr>(buffer->Data()) : 0;
-        }
-        case HC_BUFFER_CLOCK:
-            require_pin("asked for the buffer clock");
-            return static_cast<VXIntPtr>(ClockAt(m_position));
         case HC_PIN_QUERY:
             require_pin("asked about");
             return 0;

@@ -78,7 +78,7 @@ struct NotificationRecord {
     uint64_t sequence;
 };
 
-class ValidatorHost : private PluginInstance::Hooks {
+class ValidatorHost final : private PluginInstance::Hooks {
 public:
     ValidatorHost(const PluginLibrary& library, CheckLog& log, const HostOptions& options = HostOptions());
     ~ValidatorHost();  // closes the instance

@@ -10,6 +10,7 @@
 #include "PluginDescription.h"
 #include "SampleClock.h"
 #include "SettingValue.h"
+#include "StreamAnswers.h"
 #include "PluginInstance.h"
 #include "TestPlugins.h"
 #include "plugins/probe/ProbeProtocol.h"
@@ -58,6 +59,39 @@ TEST(SampleClock, StampsNameTheNearestClockAcrossTheWrap) {
     EXPECT_EQ(UnwrapStamp(ClockAt(origin, 0x180), 0x100, origin), 0x180);
     EXPECT_EQ(UnwrapStamp(ClockAt(origin, 0xF0), 0x100, origin), 0xF0);
     EXPECT_EQ(UnwrapStamp(7u, int64_t{1} << 33), (int64_t{1} << 33) + 7) << "a 64-bit clock past several wraps";
+}
+
+TEST(StreamAnswers, BuffersOnlyForPinsTheHostGaveAndNothingForOtherOpcodes) {
+    float buffers[2][4] = {};
+    int asked = 0;
+    const auto buffer_of = [&](int32_t pin) {
+        ++asked;
+        return pin == 1 ? nullptr : buffers[pin];
+    };
+    const StreamPosition at{0xFFFFFFF0u, 0xFFFFFF00u, 2};
+    VXIntPtr answer = 0;
+    ASSERT_TRUE(AnswerStreamQuery(HC_SAMPLE_CLOCK, 0, at, buffer_of, answer));
+    EXPECT_EQ(static_cast<uint32_t>(answer), 0xFFFFFFF0u);
+    ASSERT_TRUE(AnswerStreamQuery(HC_BUFFER_CLOCK, 0, at, buffer_of, answer));
+    EXPECT_EQ(static_cast<uint32_t>(answer), 0xFFFFFF00u);
+    ASSERT_TRUE(AnswerStreamQuery(HC_PIN_COUNT, 0, at, buffer_of, answer));
+    EXPECT_EQ(answer, 2);
+    ASSERT_TRUE(AnswerStreamQuery(HC_PIN_BUFFER, 0, at, buffer_of, answer));
+    EXPECT_EQ(answer, reinterpret_cast<VXIntPtr>(buffers[0]));
+    ASSERT_TRUE(AnswerStreamQuery(HC_PIN_BUFFER, 1, at, buffer_of, answer));
+    EXPECT_EQ(answer, 0);
+    for (const int32_t outside : {-1, 2, 1000}) {
+        answer = 7;
+        ASSERT_TRUE(AnswerStreamQuery(HC_PIN_BUFFER, outside, at, buffer_of, answer));
+        EXPECT_EQ(answer, 0);
+    }
+    EXPECT_EQ(asked, 2);
+    for (const int32_t other :
+         {int32_t{HC_PIN_STATUS}, int32_t{HC_SLEEP}, int32_t{HC_ADD_EVENT}, int32_t{HC_PROCESS_CHANGED}, 999}) {
+        answer = 7;
+        EXPECT_FALSE(AnswerStreamQuery(other, 0, at, buffer_of, answer));
+        EXPECT_EQ(answer, 7);
+    }
 }
 
 TEST(SettingValue, WritesOnlyWhatTheMemberHolds) {

@@ -7,6 +7,7 @@
 #include "PluginDescription.h"
 #include "SampleClock.h"
 #include "SettingValue.h"
+#include "StreamAnswers.h"
 
 namespace vxhost {
 
@@ -16,20 +17,15 @@ TestHost::~TestHost() { Close(); }
 
 VXIntPtr TestHost::Answer(VXPluginRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
     HostCall call{record, opcode, index, value, reinterpret_cast<intptr_t>(ptr), opt, m_clock, {}};
+    VXIntPtr answer = 0;
+    const auto buffer_of = [this](int32_t pin) -> float* {
+        return static_cast<size_t>(pin) < m_buffers.size() ? m_buffers[static_cast<size_t>(pin)].data() : nullptr;
+    };
+    if (AnswerStreamQuery(opcode, index, {m_clock, m_block_start, m_pin_count}, buffer_of, answer)) {
+        m_calls.push_back(call);
+        return answer;
+    }
     switch (opcode) {
-        case HC_SAMPLE_CLOCK:
-            m_calls.push_back(call);
-            return static_cast<VXIntPtr>(m_clock);
-        case HC_PIN_COUNT:
-            m_calls.push_back(call);
-            return m_pin_count;
-        case HC_PIN_BUFFER:
-            m_calls.push_back(call);
-            if (index < 0 || index >= static_cast<int32_t>(m_buffers.size())) return 0;
-            return reinterpret_cast<VXIntPtr>(m_buffers[static_cast<size_t>(index)].data());
-        case HC_BUFFER_CLOCK:
-            m_calls.push_back(call);
-            return static_cast<VXIntPtr>(m_block_start);
         case HC_PIN_QUERY:
             m_calls.push_back(call);
             return m_query_answer;

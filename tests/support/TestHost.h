@@ -30,7 +30,7 @@ struct HostPin {
     VXPinProperties properties;
 };
 
-class TestHost : public PluginInstance::Hooks {
+class TestHost final : public PluginInstance::Hooks {
 public:
     explicit TestHost(const PluginLibrary& library);
     ~TestHost();  // closes the instance if it is still open
