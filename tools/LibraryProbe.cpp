@@ -66,6 +66,13 @@ bool ProbeInChild(const std::string& path, std::string* reason) {
         *reason = "loading it crashes (" + SignalName(WTERMSIG(status)) + "); is the file damaged?";
         return false;
     }
+    // The child ends with 0 whatever the library says; anything else means a
+    // handler (a sanitizer's, say) caught the crash and ended the process.
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        *reason = "loading it crashes (the process ended with status " + std::to_string(WEXITSTATUS(status)) +
+                  "); is the file damaged?";
+        return false;
+    }
     return true;
 }
 
