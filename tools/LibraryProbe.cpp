@@ -66,6 +66,13 @@ bool ProbeInChild(const std::string& path, std::string* reason) {
         *reason = "loading it crashes (" + SignalName(WTERMSIG(status)) + "); is the file damaged?";
         return false;
     }
+    // A crash handler (a sanitizer's, for one) may turn the signal into an
+    // exit; the child exits with 0 only when the library loaded.
+    if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
+        *reason = "loading it ends the process (exit status " + std::to_string(WEXITSTATUS(status)) +
+                  "); is the file damaged?";
+        return false;
+    }
     return true;
 }
 
