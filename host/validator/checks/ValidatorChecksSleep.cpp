@@ -144,9 +144,11 @@ std::vector<Inputs> TrialRuns(int trial, int level) {
     return {Inputs::Stepped};
 }
 
-}  // namespace
-
-void CheckSleepProtocol(const CheckContext& context, CheckLog& log) {
+// Plays the check's trials, each a stepped run and, in the first trials, a
+// streaming one, each from its own random numbers; `judge` plays and judges
+// one run and answers false when the check cannot go on.
+template <typename Judge>
+void ForEachSleepRun(const CheckContext& context, CheckLog& log, Judge judge) {
     ValidatorRandom stepped_random(context.seed);
     ValidatorRandom streaming_random(context.seed ^ kStreamingSeed);
     const std::vector<PinDescription> pins = ReadPins(*context.library, log);
@@ -156,49 +158,49 @@ void CheckSleepProtocol(const CheckContext& context, CheckLog& log) {
             if (log.Failed()) break;
             const SleepRun run = MakeSleepRun(pins, context.level, inputs,
                                               inputs == Inputs::Streaming ? streaming_random : stepped_random);
-            // The host keeps calling, so what a sleeping module would have
-            // produced can be seen and judged.
-            HostOptions options = run.options;
-            options.honour_sleep = false;
-            log.Stage(RunLabel(run, inputs) + ", trial " + std::to_string(trial + 1));
-            ValidatorHost host(*context.library, log, options);
-            if (!PlayFresh(host, run.scenario, run.cuts)) return;
-            JudgeSettledAnnouncements(host, run, context.level, log);
-            JudgeSleepRequests(host, run, log);
-            if (log.Failed())
-                log.Fail("run", "found with " + RunLabel(run, inputs) + ", trial " + std::to_string(trial + 1));
+            const std::string label = RunLabel(run, inputs) + ", trial " + std::to_string(trial + 1);
+            if (!judge(run, label)) return;
+            if (log.Failed()) log.Fail("run", "found with " + label);
         }
     }
 }
 
+}  // namespace
+
+void CheckSleepProtocol(const CheckContext& context, CheckLog& log) {
+    ForEachSleepRun(context, log, [&](const SleepRun& run, const std::string& label) {
+        // The host keeps calling, so what a sleeping module would have
+        // produced can be seen and judged.
+        HostOptions options = run.options;
+        options.honour_sleep = false;
+        log.Stage(label);
+        ValidatorHost host(*context.library, log, options);
+        if (!PlayFresh(host, run.scenario, run.cuts)) return false;
+        JudgeSettledAnnouncements(host, run, context.level, log);
+        JudgeSleepRequests(host, run, log);
+        return true;
+    });
+}
+
 void CheckWakeContinuation(const CheckContext& context, CheckLog& log) {
-    ValidatorRandom stepped_random(context.seed);
-    ValidatorRandom streaming_random(context.seed ^ kStreamingSeed);
-    const std::vector<PinDescription> pins = ReadPins(*context.library, log);
-    const int trials = Scaled(context.level, 4, 400);
-    for (int trial = 0; trial < trials && !log.Failed(); ++trial) {
-        for (Inputs inputs : TrialRuns(trial, context.level)) {
-            if (log.Failed()) break;
-            const SleepRun run = MakeSleepRun(pins, context.level, inputs,
-                                              inputs == Inputs::Streaming ? streaming_random : stepped_random);
-            HostOptions keeps_calling = run.options;
-            keeps_calling.honour_sleep = false;
-            // The sleeping host takes the module at its word even while an
-            // input streams: only a notification wakes it.
-            HostOptions honours = run.options;
-            honours.honour_sleep = true;
-            honours.sleep_while_streaming = true;
-            log.Stage("sleeping and waking, " + RunLabel(run, inputs) + ", trial " + std::to_string(trial + 1));
-            ValidatorHost awake(*context.library, log, keeps_calling);
-            ValidatorHost sleeper(*context.library, log, honours);
-            if (!PlayFresh(awake, run.scenario, run.cuts) || !PlayFresh(sleeper, run.scenario, run.cuts)) return;
-            if (sleeper.SleepRequests().empty()) continue;
-            if (!RequireSameOutput(awake, sleeper, log,
-                                   "when the host lets the instance sleep and wakes it with input notifications, "
-                                   "compared with a host that never stops calling it"))
-                log.Fail("run", "found with " + RunLabel(run, inputs) + ", trial " + std::to_string(trial + 1));
-        }
-    }
+    ForEachSleepRun(context, log, [&](const SleepRun& run, const std::string& label) {
+        HostOptions keeps_calling = run.options;
+        keeps_calling.honour_sleep = false;
+        // The sleeping host takes the module at its word even while an
+        // input streams: only a notification wakes it.
+        HostOptions honours = run.options;
+        honours.honour_sleep = true;
+        honours.sleep_while_streaming = true;
+        log.Stage("sleeping and waking, " + label);
+        ValidatorHost awake(*context.library, log, keeps_calling);
+        ValidatorHost sleeper(*context.library, log, honours);
+        if (!PlayFresh(awake, run.scenario, run.cuts) || !PlayFresh(sleeper, run.scenario, run.cuts)) return false;
+        if (sleeper.SleepRequests().empty()) return true;
+        RequireSameOutput(awake, sleeper, log,
+                          "when the host lets the instance sleep and wakes it with input notifications, "
+                          "compared with a host that never stops calling it");
+        return true;
+    });
 }
 
 }  // namespace vxhost
