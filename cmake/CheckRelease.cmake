@@ -5,22 +5,9 @@
 # at ordinal 2 by undecorated name and importing only the Windows DLLs it
 # imports today; a tarball with both plug-ins for x86_64 and i386.
 cmake_minimum_required(VERSION 3.25)
-get_filename_component(root ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
+include(${CMAKE_CURRENT_LIST_DIR}/ReleaseCommon.cmake)
 get_filename_component(DIST ${DIST} ABSOLUTE BASE_DIR ${root})
-file(STRINGS ${root}/CMakeLists.txt project_line REGEX "^project\\(")
-string(REGEX MATCH "VERSION ([0-9]+\\.[0-9]+\\.[0-9]+)" unused "${project_line}")
-set(NAME vx-plugins-${CMAKE_MATCH_1})
-set(plugins ramplet sumtone)
 set(system_imports KERNEL32.dll,msvcrt.dll)
-
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    string(REPLACE ";" " " command "${ARGN}")
-    message(FATAL_ERROR "${command} failed:\n${out}${err}")
-  endif()
-  set(run_output "${out}" PARENT_SCOPE)
-endfunction()
 
 file(STRINGS ${DIST}/${NAME}.sha256 sums)
 set(listed "")

@@ -10,16 +10,8 @@ cmake_minimum_required(VERSION 3.25)
 if(NOT OUT)
   message(FATAL_ERROR "usage: cmake -DOUT=DIR -P MakeRelease.cmake")
 endif()
-get_filename_component(root ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
+include(${CMAKE_CURRENT_LIST_DIR}/ReleaseCommon.cmake)
 get_filename_component(OUT ${OUT} ABSOLUTE BASE_DIR ${root})
-
-file(STRINGS ${root}/CMakeLists.txt project_line REGEX "^project\\(")
-if(NOT project_line MATCHES "VERSION ([0-9]+\\.[0-9]+\\.[0-9]+)")
-  message(FATAL_ERROR "no project(... VERSION x.y.z) in ${root}/CMakeLists.txt")
-endif()
-set(VERSION ${CMAKE_MATCH_1})
-set(NAME vx-plugins-${VERSION})
-set(plugins ramplet sumtone)
 
 set(vxhost ${root}/build/native/tools/vxhost)
 set(inputs ${vxhost})
@@ -32,15 +24,6 @@ foreach(input ${inputs})
     message(FATAL_ERROR "${input} is missing: build the native, linux32 and win32 presets first")
   endif()
 endforeach()
-
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    string(REPLACE ";" " " command "${ARGN}")
-    message(FATAL_ERROR "${command} failed:\n${out}${err}")
-  endif()
-  set(run_output "${out}" PARENT_SCOPE)
-endfunction()
 
 # The readme's pin list of one plug-in: a line per pin from what the built
 # plug-in reports, and below it the hand-written meaning and range.
