@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 NATIVE_PACKAGES=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev
-                 libsndfile1-dev libcli11-dev nlohmann-json3-dev)
+                 libsndfile1-dev libcli11-dev nlohmann-json3-dev libsmf-dev libjack-jackd2-dev jackd2)
 # qemu-user: the linux32 tests on a machine that cannot execute 32-bit x86
 # code, and on every machine the test that proves that path.
 CROSS_PACKAGES=(g++-multilib g++-mingw-w64-i686 wine libstk-dev qemu-user)
