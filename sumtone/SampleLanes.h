@@ -392,18 +392,18 @@ __attribute__((target("avx2"))) uint64_t MovingStepsAvx2(SampleChunk& c, const f
 
 // c.lowest[i] = PitchToFrequency(fc[i]) for the chunk's samples (and
 // its padding), W at a time.
-template <int W>
+template <int W, bool kFused = false>
 SUMTONE_INLINE void PitchesToFrequenciesChunk(SampleChunk& c, const float* fc) {
     std::memcpy(c.pitch, fc, sizeof(float) * static_cast<size_t>(c.size));
     for (int32_t i = c.size; i < c.padded_size; ++i) c.pitch[i] = fc[c.size - 1];
-    PitchesToFrequenciesLanes<typename Lanes<W>::Doubles>(c.pitch, c.lowest, c.padded_size);
+    PitchesToFrequenciesLanes<typename Lanes<W>::Doubles, kFused>(c.pitch, c.lowest, c.padded_size);
 }
 void PitchesToFrequenciesSse2(SampleChunk& c, const float* fc);
 // With the lanes of the set; fc holds c.size values, and c.padded_size
 // is set.
 void PitchesToFrequencies(LaneSet lanes, SampleChunk& c, const float* fc);
 #if defined(__x86_64__)
-__attribute__((target("avx2"))) void PitchesToFrequenciesAvx2(SampleChunk& c, const float* fc);
+__attribute__((target("avx2,fma"), flatten)) void PitchesToFrequenciesAvx2(SampleChunk& c, const float* fc);
 #endif
 
 // The filled chunk rendered into out[0 … c.size - 1], two lanes at a time

@@ -16,8 +16,8 @@ __attribute__((target("avx2"))) uint64_t MovingStepsAvx2(SampleChunk& c, const f
     return MovingStepsLanes<4>(c, gate, fm1, detune, m, from);
 }
 
-__attribute__((target("avx2"))) void PitchesToFrequenciesAvx2(SampleChunk& c, const float* fc) {
-    PitchesToFrequenciesChunk<4>(c, fc);
+__attribute__((target("avx2,fma"), flatten)) void PitchesToFrequenciesAvx2(SampleChunk& c, const float* fc) {
+    PitchesToFrequenciesChunk<4, true>(c, fc);
 }
 #endif
 

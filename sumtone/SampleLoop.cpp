@@ -403,7 +403,7 @@ bool CanRun(LaneSet lanes) {
         case LaneSet::kAvx2:
 #if defined(__x86_64__)
             __builtin_cpu_init();
-            return __builtin_cpu_supports("avx2");
+            return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 #else
             return false;
 #endif

@@ -49,7 +49,7 @@ struct LoopBuffers {
 enum class LaneSet {
     kScalar,  // one at a time: the plain reading of the arithmetic
     kSse2,    // two, in SSE2 registers (every x86 target)
-    kAvx2,    // four, in AVX2 registers (x86_64 only, where the processor has it)
+    kAvx2,    // four, in AVX2 registers (x86_64 only, where the processor has AVX2 and FMA)
 };
 
 // The widest set this processor runs; SSE2 on the 32-bit targets.
