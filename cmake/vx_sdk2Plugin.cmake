@@ -73,8 +73,8 @@ function(vx_add_plugin)
   # The host finds a plug-in by its file name: no "lib" on any platform.
   set_target_properties(${name} PROPERTIES PREFIX "")
   if(arg_OUTPUT_DIRECTORY)
-    # A module library is a LIBRARY artifact, a DLL a RUNTIME one on some
-    # generators: both land in the same folder.
+    # Both kinds of output folder, so that the library lands there whichever
+    # kind of artifact the platform makes of it.
     set_target_properties(${name} PROPERTIES
       LIBRARY_OUTPUT_DIRECTORY ${arg_OUTPUT_DIRECTORY}
       RUNTIME_OUTPUT_DIRECTORY ${arg_OUTPUT_DIRECTORY})
