@@ -20,7 +20,9 @@ endforeach()
 
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK}/src)
-file(COPY ${SOURCE}/ DESTINATION ${WORK}/src)
+# The folder's own files only: not a build an author may have made inside it.
+file(COPY ${SOURCE}/ DESTINATION ${WORK}/src PATTERN CMakeCache.txt EXCLUDE PATTERN CMakeFiles EXCLUDE
+     PATTERN "build*" EXCLUDE)
 
 if(RENAME)
   file(READ ${WORK}/src/CMakeLists.txt lists)
