@@ -85,7 +85,7 @@ int RunList(const ListOptions& options) {
     }
     TextTable table({"plug-in", "module", "framework", "path"});
     for (const Entry& e : entries) {
-        std::string path = e.path + (e.shadowed ? " (hidden by the one above)" : "");
+        std::string path = e.path + (e.shadowed ? " (hidden by an earlier one)" : "");
         if (e.probe.loadable)
             table.Add({e.name, e.probe.properties.name, std::to_string(e.probe.properties.sdk_version), path});
         else

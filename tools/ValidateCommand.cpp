@@ -168,7 +168,10 @@ int RunValidate(const ValidateOptions& options) {
         all_passed = all_passed && suite.report.Passed();
         suites.push_back(std::move(suite));
     }
-    if (options.json) std::cout << (json_reports.size() == 1 ? json_reports[0] : json_reports).dump(2) << '\n';
+    // One plug-in gives its report; several a list of the reports that were made.
+    if (options.json && options.plugins.size() > 1) std::cout << json_reports.dump(2) << '\n';
+    if (options.json && options.plugins.size() == 1 && !json_reports.empty())
+        std::cout << json_reports[0].dump(2) << '\n';
     if (!options.junit.empty()) WriteTextFile(options.junit, JunitXml(suites));
     if (options.plugins.size() == 1 && !first_error.empty()) throw HostError(first_error);
     return all_passed ? 0 : 1;
