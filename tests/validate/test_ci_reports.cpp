@@ -137,3 +137,36 @@ TEST(JunitReport, ASuitePerPlugInACasePerCheckWithFailuresAndSkips) {
 }
 
 }  // namespace
+
+#if defined(_WIN32)
+#include "ChildProcessWindows.h"
+
+namespace {
+
+TEST(WindowsChildProcess, ArgumentsSurviveTheCommandLineAndOutputComesBack) {
+    // The runtime splits the line back: spaces, quotes and backslashes before a quote.
+    EXPECT_EQ(vxhost::QuoteArgument("plain"), "plain");
+    EXPECT_EQ(vxhost::QuoteArgument(""), "\"\"");
+    EXPECT_EQ(vxhost::QuoteArgument("two words"), "\"two words\"");
+    EXPECT_EQ(vxhost::QuoteArgument("say \"hi\""), "\"say \\\"hi\\\"\"");
+    EXPECT_EQ(vxhost::QuoteArgument("C:\\a b\\"), "\"C:\\a b\\\\\"");
+    EXPECT_EQ(vxhost::QuoteArgument("C:\\plain\\path"), "C:\\plain\\path");
+
+    // This program started again lists its own tests on the pipe.
+    const vxhost::ChildOutcome child = vxhost::RunChildProcess(
+        {vxhost::OwnProgramPath(), "--gtest_list_tests", "--gtest_filter=WindowsChildProcess.*"}, 60.0);
+    ASSERT_TRUE(child.started) << child.start_error;
+    EXPECT_EQ(child.exit_code, 0u);
+    EXPECT_FALSE(child.timed_out);
+    EXPECT_NE(child.out.find("ArgumentsSurviveTheCommandLineAndOutputComesBack"), std::string::npos) << child.out;
+}
+
+TEST(WindowsChildProcess, AnExitCodeIsNamedAsAStatusOrAnException) {
+    EXPECT_EQ(vxhost::DescribeExitCode(3), "exit status 3");
+    EXPECT_EQ(vxhost::DescribeExitCode(0xC0000005u), "exception 0xC0000005 (access violation)");
+    EXPECT_EQ(vxhost::DescribeExitCode(0xC0000409u), "exception 0xC0000409 (stack buffer overrun)");
+    EXPECT_EQ(vxhost::DescribeExitCode(0xE06D7363u), "exception 0xE06D7363");
+}
+
+}  // namespace
+#endif
