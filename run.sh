@@ -12,7 +12,8 @@ NATIVE_PACKAGES=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev
                  libsndfile1-dev libcli11-dev nlohmann-json3-dev libsmf-dev libjack-jackd2-dev jackd2)
 # qemu-user: the linux32 tests on a machine that cannot execute 32-bit x86
 # code, and on every machine the test that proves that path.
-CROSS_PACKAGES=(g++-multilib g++-mingw-w64-i686 wine libstk-dev qemu-user)
+# libsndfile1-dev:i386: the linux32 vxhost's audio files.
+CROSS_PACKAGES=(g++-multilib g++-mingw-w64-i686 wine libstk-dev qemu-user libsndfile1-dev:i386)
 FUZZ_PACKAGES=(clang libclang-rt-dev)
 # The 32-bit benchmark only; the tests do not need them, so a failed install is not fatal.
 OPTIONAL_PACKAGES=(libbenchmark-dev:i386 libstk-dev:i386)
@@ -34,7 +35,7 @@ install_packages() {
   fi
   if [ ${#missing[@]} -eq 0 ] && [ $need_wine32 -eq 0 ]; then return; fi
   echo "== installing: ${missing[*]} $([ $need_wine32 -eq 1 ] && echo wine32:i386)"
-  if [ $need_wine32 -eq 1 ]; then as_root dpkg --add-architecture i386; fi
+  if [ $need_wine32 -eq 1 ] || [[ " ${missing[*]} " == *":i386 "* ]]; then as_root dpkg --add-architecture i386; fi
   as_root apt-get update -q
   local extra=()
   [ $need_wine32 -eq 1 ] && extra+=(wine32:i386)

@@ -1,7 +1,13 @@
 #include "AudioFile.h"
 
+#if VXHOST_HAVE_SNDFILE
 #include <sndfile.h>
+#endif
+#if defined(_WIN32)
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -10,8 +16,62 @@
 
 #include "HostError.h"
 #include "Interrupts.h"
+#include "WavFile.h"
 
 namespace vxhost {
+
+namespace {
+
+void WriteAllBytes(int fd, const uint8_t* data, size_t size, const std::string& name) {
+    size_t done = 0;
+    while (done < size) {
+        const auto n = write(fd, data + done, static_cast<unsigned int>(std::min<size_t>(size - done, 1u << 30)));
+        if (n < 0 && errno == EINTR && !Interrupted()) continue;
+        if (n < 0) throw HostError("cannot write " + name + ": " + std::strerror(errno));
+        done += static_cast<size_t>(n);
+    }
+}
+
+}  // namespace
+
+uint64_t AudioWriter::DataBytes(const AudioFormat& format, int channels, uint64_t frames) {
+    return frames * static_cast<uint64_t>(channels) * static_cast<uint64_t>(BytesPerSample(format.depth));
+}
+
+void AudioWriter::Fail(const std::string& reason) {
+    throw HostError("cannot write " + m_target.Name() + ": " + (Interrupted() ? std::string("interrupted") : reason));
+}
+
+#if !VXHOST_HAVE_SNDFILE
+
+std::vector<float> ReadAudioMono(const std::string& path, double sample_rate) { return ReadWavMono(path, sample_rate); }
+
+// WAV only: its header is complete before the first sample, so a pipe is
+// written the same way as a file.
+AudioWriter::AudioWriter(OutputTarget& target, const AudioFormat& format, int channels, double sample_rate,
+                         uint64_t frames)
+    : m_target(target), m_format(format), m_channels(channels) {
+    if (format.container != Container::Wav) Fail("this build of vxhost writes WAV files only");
+    const std::vector<uint8_t> header =
+        WavHeader(format.depth, channels, static_cast<uint32_t>(std::lround(sample_rate)), frames);
+    WriteAllBytes(target.Descriptor(), header.data(), header.size(), target.Name());
+    m_tail.assign(DataBytes(format, channels, frames) % 2, 0);  // a data chunk of odd length is padded
+}
+
+AudioWriter::~AudioWriter() = default;
+
+void AudioWriter::Write(const std::vector<const float*>& channels, int32_t frames) {
+    m_bytes.clear();
+    AppendWavSamples(m_bytes, channels, frames, m_format.depth, m_quantizer);
+    WriteAllBytes(m_target.Descriptor(), m_bytes.data(), m_bytes.size(), m_target.Name());
+}
+
+void AudioWriter::Commit() {
+    if (!m_tail.empty()) WriteAllBytes(m_target.Descriptor(), m_tail.data(), m_tail.size(), m_target.Name());
+    m_target.Commit();
+}
+
+#else
 
 std::vector<float> ReadAudioMono(const std::string& path, double sample_rate) {
     SF_INFO info{};
@@ -112,21 +172,7 @@ void SetUpEncoder(SNDFILE* file) {
     sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
 }
 
-void WriteAllBytes(int fd, const uint8_t* data, size_t size, const std::string& name) {
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = write(fd, data + done, size - done);
-        if (n < 0 && errno == EINTR && !Interrupted()) continue;
-        if (n < 0) throw HostError("cannot write " + name + ": " + std::strerror(errno));
-        done += static_cast<size_t>(n);
-    }
-}
-
 }  // namespace
-
-uint64_t AudioWriter::DataBytes(const AudioFormat& format, int channels, uint64_t frames) {
-    return frames * static_cast<uint64_t>(channels) * static_cast<uint64_t>(BytesPerSample(format.depth));
-}
 
 AudioWriter::AudioWriter(OutputTarget& target, const AudioFormat& format, int channels, double sample_rate,
                          uint64_t frames)
@@ -175,10 +221,6 @@ AudioWriter::~AudioWriter() {
     if (m_sndfile != nullptr) sf_close(m_sndfile);
 }
 
-void AudioWriter::Fail(const std::string& reason) {
-    throw HostError("cannot write " + m_target.Name() + ": " + (Interrupted() ? std::string("interrupted") : reason));
-}
-
 void AudioWriter::Write(const std::vector<const float*>& channels, int32_t frames) {
     const size_t count = static_cast<size_t>(frames) * static_cast<size_t>(m_channels);
     sf_count_t written = 0;
@@ -189,30 +231,14 @@ void AudioWriter::Write(const std::vector<const float*>& channels, int32_t frame
                 m_interleaved[static_cast<size_t>(j * m_channels + c)] = channels[static_cast<size_t>(c)][j];
         written = sf_writef_float(m_sndfile, m_interleaved.data(), frames);
     } else {
-        // Whole-number samples are made here, clipped at full scale, so that
-        // no float outside the range ever becomes an integer; 16-bit ones get
-        // triangular dither of one step either way first.
-        const bool dither = m_format.depth == SampleDepth::Pcm16;
-        const double steps = dither ? 32768.0 : 8388608.0;
-        const int shift = dither ? 16 : 8;
+        // Whole-number samples are made here, so that no float outside the
+        // range ever becomes an integer; libsndfile takes them at the top of an int.
+        const int shift = m_format.depth == SampleDepth::Pcm16 ? 16 : 8;
         m_whole.resize(count);
         for (int32_t j = 0; j < frames; ++j)
-            for (int c = 0; c < m_channels; ++c) {
-                double x = static_cast<double>(channels[static_cast<size_t>(c)][j]) * steps;
-                if (dither) {
-                    const auto uniform = [this] {
-                        m_dither_state ^= m_dither_state << 13;
-                        m_dither_state ^= m_dither_state >> 7;
-                        m_dither_state ^= m_dither_state << 17;
-                        return static_cast<double>(m_dither_state >> 11) * (1.0 / 9007199254740992.0);
-                    };
-                    x += uniform() - uniform();
-                }
-                double q = std::nearbyint(x);
-                if (!(q >= -steps)) q = -steps;  // NaN too
-                if (q > steps - 1.0) q = steps - 1.0;
-                m_whole[static_cast<size_t>(j * m_channels + c)] = static_cast<int32_t>(q) * (1 << shift);
-            }
+            for (int c = 0; c < m_channels; ++c)
+                m_whole[static_cast<size_t>(j * m_channels + c)] =
+                    m_quantizer(channels[static_cast<size_t>(c)][j], m_format.depth) * (1 << shift);
         written = sf_writef_int(m_sndfile, m_whole.data(), frames);
     }
     if (written != frames) Fail(sf_strerror(m_sndfile));
@@ -225,5 +251,7 @@ void AudioWriter::Commit() {
     if (!m_tail.empty()) WriteAllBytes(m_target.Descriptor(), m_tail.data(), m_tail.size(), m_target.Name());
     m_target.Commit();
 }
+
+#endif
 
 }  // namespace vxhost

@@ -1,4 +1,5 @@
-// Audio files through libsndfile: recordings read as one channel at the
+// Audio files through libsndfile (or, in a build without it, WAV through
+// WavFile): recordings read as one channel at the
 // render's rate, and renders written in the chosen format to an output
 // target, with full-scale clipping, TPDF dither at 16 bits, and bytes that
 // depend on nothing but the samples (no time stamps), so the same render
@@ -12,6 +13,7 @@
 
 #include "AudioFormat.h"
 #include "OutputTarget.h"
+#include "WavFile.h"
 
 typedef struct sf_private_tag SNDFILE;
 
@@ -48,7 +50,8 @@ private:
     std::vector<uint8_t> m_tail;  // bytes after the samples, sent last (a pipe's WAV or AIFF)
     std::vector<float> m_interleaved;
     std::vector<int32_t> m_whole;
-    uint64_t m_dither_state = 0x9E3779B97F4A7C15ull;
+    std::vector<uint8_t> m_bytes;
+    SampleQuantizer m_quantizer;
 };
 
 }  // namespace vxhost

@@ -44,7 +44,8 @@ AudioFormat ChooseAudioFormat(const std::string& output, const std::string& form
         if (!ContainerNamed(format, &chosen.container))
             throw UsageError("--format " + format + " is not supported (wav, aiff, flac, au)");
     } else if (output == "-") {
-        chosen.container = Container::Au;
+        // AU needs no going back; without libsndfile the WAV header is made complete up front instead.
+        chosen.container = VXHOST_HAVE_SNDFILE ? Container::Au : Container::Wav;
     } else {
         const std::string extension = Extension(output);
         if (!extension.empty() && !ContainerNamed(extension, &chosen.container))
@@ -62,6 +63,11 @@ AudioFormat ChooseAudioFormat(const std::string& output, const std::string& form
             chosen.depth = SampleDepth::Float32;
         else
             throw UsageError("--depth " + depth + " is not supported (16, 24 or float)");
+    }
+    if (!VXHOST_HAVE_SNDFILE && chosen.container != Container::Wav) {
+        const std::string described = DescribeFormat(chosen);
+        throw UsageError("this build of vxhost writes WAV only (" + described.substr(0, described.find(',')) +
+                         " needs libsndfile): use .wav or --format wav");
     }
     if (chosen.container == Container::Flac && chosen.depth == SampleDepth::Float32)
         throw UsageError("FLAC holds whole-number samples only: use --depth 16 or 24");

@@ -38,12 +38,18 @@ struct DemoOptions {
 };
 
 struct ValidateOptions {
-    std::string plugin;
+    std::vector<std::string> plugins;  // each validated in turn
     int level = 5;
     uint64_t seed = 0;
     bool seed_given = false;
-    std::vector<std::string> checks;  // only these; empty for all of the level
+    std::vector<std::string> checks;  // names or patterns (sleep-*); empty for all of the level
     double time_limit = 300.0;        // seconds per check
+    bool json = false;
+    bool list_checks = false;
+    std::string junit;  // a JUnit XML file to write as well; empty for none
+};
+
+struct ListOptions {
     bool json = false;
 };
 
@@ -52,6 +58,7 @@ int RunRender(const RenderOptions& options);
 int RunPatch(const PatchOptions& options);
 int RunDemo(const DemoOptions& options);
 int RunValidate(const ValidateOptions& options);
+int RunList(const ListOptions& options);
 
 }  // namespace vxhost
 

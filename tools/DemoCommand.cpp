@@ -1,7 +1,9 @@
 // vxhost demo: the built-in patch rendered to a WAV file and a picture, and
 // the patch itself written beside them to be edited and rendered again.
 #include <sys/stat.h>
-#include <unistd.h>
+#if defined(_WIN32)
+#include <direct.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
@@ -21,30 +23,26 @@ namespace vxhost {
 
 namespace {
 
+bool MakeOneFolder(const std::string& path) {
+#if defined(_WIN32)
+    return _mkdir(path.c_str()) == 0;
+#else
+    return mkdir(path.c_str(), 0777) == 0;
+#endif
+}
+
 void MakeFolder(const std::string& folder) {
     std::string partial;
     for (size_t i = 0; i <= folder.size(); ++i) {
-        if (i < folder.size() && folder[i] != '/') continue;
+        if (i < folder.size() && folder[i] != '/' && folder[i] != '\\') continue;
         partial = folder.substr(0, i);
         if (partial.empty()) continue;
-        if (mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST)
+        if (!MakeOneFolder(partial) && errno != EEXIST)
             throw HostError("cannot create folder " + partial + ": " + std::strerror(errno));
     }
     struct stat info {};
     if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
         throw HostError("cannot use " + folder + " as a folder");
-}
-
-void WriteText(const std::string& path, const std::string& text) {
-    OutputTarget file(path);
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(file.Descriptor(), text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR && !Interrupted()) continue;
-        if (n < 0) throw HostError("cannot write " + path + ": " + std::strerror(errno));
-        done += static_cast<size_t>(n);
-    }
-    file.Commit();
 }
 
 // A voice's band limit in hertz: its "maxfreq" input is a tenth of it.
@@ -82,11 +80,11 @@ int RunDemo(const DemoOptions& options) {
     picture.note_label = "the lead's first note (A4, harmonic spacing, one-sided) with its band limit";
     const int lead_limit = static_cast<int>(BandLimitHz(description, "lead"));
     picture.band_limits = {{static_cast<double>(lead_limit), "lead band limit " + std::to_string(lead_limit) + " Hz"}};
-    WriteText(svg, DemoSvg(picture));
+    WriteTextFile(svg, DemoSvg(picture));
     std::cout << "wrote " << svg << ": waveform, envelopes, the lead's spectrum stopping at its " << lead_limit
               << " Hz band limit, and a spectrogram\n";
 
-    WriteText(patch, kDemoPatch);
+    WriteTextFile(patch, kDemoPatch);
     std::cout << "wrote " << patch << ": edit it and render it with vxhost patch " << patch << " -o my.wav\n";
     return 0;
 }

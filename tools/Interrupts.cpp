@@ -1,8 +1,14 @@
 #include "Interrupts.h"
 
+#if defined(_WIN32)
+#include <io.h>
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 
 namespace vxhost {
@@ -19,10 +25,21 @@ void OnSignal(int number) {
         _exit(128 + g_signal);
     }
     g_signal = number;
+#if defined(_WIN32)
+    // The C runtime there puts the default action back before calling.
+    std::signal(number, OnSignal);
+#endif
 }
 
 }  // namespace
 
+#if defined(_WIN32)
+// Ctrl-C and Ctrl-Break reach the process as SIGINT and SIGBREAK; there is no
+// SIGHUP, and a full disk or a closed pipe is an error return already.
+void CatchInterrupts() {
+    for (int number : {SIGINT, SIGTERM, SIGBREAK}) std::signal(number, OnSignal);
+}
+#else
 void CatchInterrupts() {
     struct sigaction action {};
     action.sa_handler = OnSignal;
@@ -34,6 +51,7 @@ void CatchInterrupts() {
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
 }
+#endif
 
 bool Interrupted() { return g_signal != 0; }
 

@@ -44,6 +44,9 @@ private:
     bool m_committed = false;
 };
 
+// A whole text file written through an OutputTarget and committed.
+void WriteTextFile(const std::string& path, const std::string& text);
+
 }  // namespace vxhost
 
 #endif  // VXHOST_TOOL_OUTPUTTARGET_H

@@ -3,18 +3,22 @@
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "Commands.h"
 #include "HostError.h"
 #include "Interrupts.h"
+#include "LibraryProbe.h"
 #include "UsageError.h"
+#include "ValidatorIsolation.h"
 
 namespace {
 
 constexpr int kFailure = 1;
 constexpr int kUsage = 2;
 
-const char* const kCommands[] = {"info", "render", "patch", "demo", "validate"};
+const char* const kCommands[] = {"info", "render", "patch", "demo", "validate", "list"};
 
 // Option values are checked as text, before they are converted, so that the
 // message says what is wrong with what was typed.
@@ -56,6 +60,14 @@ void AddOutputOptions(CLI::App* command, vxhost::OutputOptions& output) {
 
 int main(int argc, char** argv) {
     using namespace vxhost;
+    // The internal commands by which the tool runs work that may crash in a
+    // copy of itself (where there is no fork); not for people, so not in the help.
+    if (argc >= 2) {
+        const std::string first = argv[1];
+        const std::vector<std::string> rest(argv + 2, argv + argc);
+        if (first == kCheckChildCommand) return RunCheckChild(rest);
+        if (first == kProbeChildCommand) return RunProbeChild(rest);
+    }
     CLI::App app{"vxhost: loads vx plug-ins, wires them into patches and renders them offline"};
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("vxhost ") + VXHOST_VERSION);
@@ -101,18 +113,28 @@ int main(int argc, char** argv) {
 
     ValidateOptions validate;
     CLI::App* validate_command = app.add_subcommand("validate", "Run the validator's checks on a plug-in");
-    validate_command->add_option("plugin", validate.plugin, "Plug-in name (searched) or path")->required();
+    validate_command->add_option("plugin", validate.plugins, "Plug-in names (searched) or paths, each validated");
     validate_command->add_option("--level,-l", validate.level, "1 (quick) to 10 (thorough)")
         ->capture_default_str()
         ->check(CLI::Range(1, 10));
     validate_command->add_option("--seed,-s", validate.seed, "Seed of the random inputs (default: a new one, printed)")
         ->each([&validate](const std::string&) { validate.seed_given = true; });
-    validate_command->add_option("--check,-c", validate.checks, "Run only this check (repeat for more)")
+    validate_command
+        ->add_option("--check,-c", validate.checks,
+                     "Run only this check; a pattern such as 'sleep-*' for several (repeat for more)")
         ->allow_extra_args(false);
     validate_command->add_option("--timeout", validate.time_limit, "Seconds a check may take before it counts as hung")
         ->capture_default_str()
         ->check(CLI::Range(0.1, 86400.0));
     validate_command->add_flag("--json", validate.json, "Print JSON instead of lines");
+    validate_command->add_option("--junit", validate.junit, "Also write the results as JUnit XML to this file")
+        ->check(kNotEmpty);
+    validate_command->add_flag("--list-checks", validate.list_checks,
+                               "List the checks (name, group, first level, description) and exit");
+
+    ListOptions list;
+    CLI::App* list_command = app.add_subcommand("list", "List the plug-ins on the search path");
+    list_command->add_flag("--json", list.json, "Print JSON instead of a table");
 
     // The first word that is not an option names the command.
     for (int i = 1; i < argc; ++i) {
@@ -121,7 +143,8 @@ int main(int argc, char** argv) {
         bool known = false;
         for (const char* command : kCommands) known = known || word == command;
         if (!known) {
-            std::cerr << "vxhost: unknown command \"" << word << "\" (info, render, patch, demo, validate; see vxhost "
+            std::cerr << "vxhost: unknown command \"" << word
+                      << "\" (info, render, patch, demo, validate, list; see vxhost "
                       << "--help)\n";
             return kUsage;
         }
@@ -149,6 +172,7 @@ int main(int argc, char** argv) {
         if (*patch_command) status = RunPatch(patch);
         if (*demo_command) status = RunDemo(demo);
         if (*validate_command) status = RunValidate(validate);
+        if (*list_command) status = RunList(list);
         return Interrupted() ? InterruptExitStatus() : status;
     } catch (const UsageError& e) {
         std::cerr << "vxhost: " << e.what() << '\n';

@@ -52,6 +52,35 @@ const CheckInfo* FindCheck(const std::string& name) {
     return nullptr;
 }
 
+bool MatchesPattern(const std::string& pattern, const std::string& name) {
+    // Backtracking to the last star only: linear enough for names this short,
+    // and never exponential whatever the pattern.
+    size_t p = 0, n = 0, star = std::string::npos, resume = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            resume = n;
+        } else if (star != std::string::npos) {
+            p = star + 1;
+            n = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
+
+std::vector<std::string> ChecksMatching(const std::string& pattern) {
+    std::vector<std::string> names;
+    for (const CheckInfo& check : AllChecks())
+        if (MatchesPattern(pattern, check.name)) names.emplace_back(check.name);
+    return names;
+}
+
 uint64_t CheckSeed(uint64_t seed, const std::string& check_name) {
     uint64_t hash = 0xCBF29CE484222325ull;  // FNV-1a
     for (char c : check_name) hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001B3ull;
@@ -95,9 +124,13 @@ ValidationReport Validate(const PluginLibrary& library, const ValidationOptions&
         context.library = &library;
         context.level = options.level;
         context.seed = CheckSeed(options.seed, check.name);
-        CheckResult result = options.isolate && IsolationAvailable()
-                                 ? RunCheckIsolated(check, context, options.time_limit_seconds, stopped)
-                                 : RunCheckHere(check, context);
+        CheckResult result;
+        if (options.isolate && IsolationAvailable())
+            result = RunCheckIsolated(check, context, options.time_limit_seconds, stopped);
+        else if (options.isolate && !options.child_program.empty())
+            result = RunCheckInProgram(options.child_program, check, context, options.time_limit_seconds, stopped);
+        else
+            result = RunCheckHere(check, context);
         if (stopped()) break;
         if (listener) listener(result);
         report.checks.push_back(std::move(result));

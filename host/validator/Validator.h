@@ -37,6 +37,13 @@ struct CheckInfo {
 const std::vector<CheckInfo>& AllChecks();
 const CheckInfo* FindCheck(const std::string& name);
 
+// Whether `name` matches the shell-style `pattern`: `*` stands for any run of
+// characters, `?` for one; everything else matches itself.
+bool MatchesPattern(const std::string& pattern, const std::string& name);
+// The names of the checks a pattern matches, in the order they run; empty
+// when it matches none.
+std::vector<std::string> ChecksMatching(const std::string& pattern);
+
 struct ValidationOptions {
     int level = kDefaultLevel;
     uint64_t seed = 1;
@@ -45,6 +52,10 @@ struct ValidationOptions {
     // where the platform has child processes.
     double time_limit_seconds = 300.0;
     bool isolate = true;
+    // Where there is no fork (Windows), the program started for each check
+    // with the internal check command (see ValidatorIsolation.h); empty runs
+    // the checks in this process there.
+    std::string child_program;
     // Asked between checks and while an isolated check runs: true stops the
     // run (the running check's child is ended) and Validate returns the
     // checks finished so far.

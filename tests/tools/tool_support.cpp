@@ -83,7 +83,7 @@ Wav ReadWav(const std::string& path) {
 
 #else  // no tool on this target: every test skips
 
-void ToolTest::SetUp() { GTEST_SKIP() << "vxhost is built on the native targets only"; }
+void ToolTest::SetUp() { GTEST_SKIP() << "this suite runs vxhost on the native target; the 32-bit ones run it from ctest"; }
 void ToolTest::TearDown() {}
 CommandResult ToolTest::Vxhost(const std::string&) const { return {}; }
 void ToolTest::WriteFile(const std::string&, const std::string&) const {}
