@@ -66,7 +66,7 @@ private:
     std::unique_ptr<Clock> m_clock;
 };
 
-// The cost of one clock read, measured once.
+// The cost of one read of the clock the voices are timed with, measured once.
 double ClockReadNs();
 
 }  // namespace vxbench
