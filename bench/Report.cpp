@@ -111,6 +111,14 @@ const SpeedTarget kTargets[] = {
     {"ramplet.sustain_hold", "fill_vector", 1.2, "at most 1.2x a vectorised fill", true},
 };
 
+// The engine's voices, and what is asked of the engine around them.
+const char* const kEngineScenes[] = {"engine.voices64.random", "engine.voices64.sounding", "engine.voices64.asleep"};
+constexpr double kEngineRate = 48000.0;
+constexpr double kEngineShareLimit = 0.10;
+constexpr double kSleepingVoiceLimit = 0.01;
+
+bool IsEngineRun(const std::string& name) { return name.rfind("engine.", 0) == 0; }
+
 }  // namespace
 
 void TableReporter::ReportRuns(const std::vector<Run>& runs) {
@@ -131,6 +139,15 @@ void TableReporter::ReportRuns(const std::vector<Run>& runs) {
         const auto allocations = run.counters.find("allocs");
         if (host_calls != run.counters.end()) m.host_calls_per_call = host_calls->second.value;
         if (allocations != run.counters.end()) m.allocations_per_call = allocations->second.value;
+        const auto counter = [&run](const char* name, double fallback) {
+            const auto found = run.counters.find(name);
+            return found == run.counters.end() ? fallback : found->second.value;
+        };
+        m.voices = counter("voices", -1.0);
+        m.plugin_share = counter("plugin_share", -1.0);
+        m.plugin_ns = counter("plugin_ns", -1.0);
+        m.timer_ns = counter("timer_ns", 0.0);
+        m.awake = counter("awake", 0.0);
         m.from_median = median;
     }
     ConsoleReporter::ReportRuns(runs);
@@ -160,13 +177,14 @@ void TableReporter::PrintTables(std::ostream& out) const {
     PrintTimes(out);
     PrintRatios(out);
     PrintTargets(out);
+    PrintEngine(out);
 }
 
 void TableReporter::PrintTimes(std::ostream& out) const {
     out << "| benchmark | ns/sample, 64 | ns/sample, 256 | ns/sample, 1024 | voices/core at 256 |\n"
         << "|---|---:|---:|---:|---:|\n";
     for (const std::string& name : m_order) {
-        if (m_results.count(name) == 0) continue;
+        if (m_results.count(name) == 0 || IsEngineRun(name)) continue;
         out << "| " << name;
         for (int frames : kCallSizes) {
             const Measurement* m = Find(name, frames);
@@ -226,6 +244,7 @@ void TableReporter::PrintTargets(std::ostream& out) const {
     // Steady-state traffic: what the plug-ins did inside the timed loops.
     double worst_calls = -1.0, worst_allocations = -1.0;
     for (const auto& by_name : m_results) {
+        if (IsEngineRun(by_name.first)) continue;
         for (const auto& by_size : by_name.second) {
             worst_calls = std::max(worst_calls, by_size.second.host_calls_per_call);
             worst_allocations = std::max(worst_allocations, by_size.second.allocations_per_call);
@@ -236,6 +255,70 @@ void TableReporter::PrintTargets(std::ostream& out) const {
             << Format("%g", worst_calls) << " calls, " << Format("%g", worst_allocations)
             << " allocations per call at most | " << (worst_calls == 0.0 && worst_allocations == 0.0 ? "yes" : "no")
             << " |\n";
+    }
+    out << "\n";
+}
+
+// The time of a block with the clock reads taken out; the benchmark's CPU
+// time per block includes them.
+namespace {
+
+double BlockNs(const Measurement& m, int frames) { return m.ns_per_sample * frames - m.timer_ns; }
+
+double EngineShare(const Measurement& m) { return m.plugin_share >= 0.0 ? 1.0 - m.plugin_share : -1.0; }
+
+}  // namespace
+
+void TableReporter::PrintEngine(std::ostream& out) const {
+    bool any = false;
+    for (const char* scene : kEngineScenes) any = any || m_results.count(scene) != 0;
+    if (!any) return;
+    const auto percent = [](double share) {
+        return share < 0.0 ? std::string("n/a") : Format("%.1f %%", 100.0 * share);
+    };
+    out << "Engine: 64 voices (sumtone x ramplet through a multiplier, gate and pitch from step sources, one mixer) at "
+        << Format("%g", kEngineRate / 1000.0)
+        << " kHz, one engine block per call size; CPU time with the clock reads taken out. The plug-ins' share is "
+           "the time inside their processing calls (the median over the blocks); the engine's share is the rest.\n\n"
+        << "| scene | block | ns/sample, all voices | ns/sample per voice | awake voices | in plug-in calls, "
+           "per block | engine's share | allocations per block |\n|---|---:|---:|---:|---:|---:|---:|---:|\n";
+    for (const char* scene : kEngineScenes) {
+        for (int frames : kCallSizes) {
+            const Measurement* m = Find(scene, frames);
+            if (m == nullptr || m->voices <= 0.0) continue;
+            const double block = BlockNs(*m, frames);
+            out << "| " << scene << " | " << frames << " | " << Format("%.2f", block / frames) << " | "
+                << Format("%.3f", block / frames / m->voices) << " | " << Format("%.1f", m->awake) << " | "
+                << Format("%.0f", m->plugin_ns >= 0.0 ? m->plugin_ns : 0.0) << " ns | " << percent(EngineShare(*m))
+                << " | " << Format("%g", m->allocations_per_call) << " |\n";
+        }
+    }
+    out << "\n| subject | target | measured at " << kTargetCall << " | holds |\n|---|---|---:|---|\n";
+    for (const char* scene : {"engine.voices64.random", "engine.voices64.sounding"}) {
+        const Measurement* m = Find(scene, kTargetCall);
+        const double share = m ? EngineShare(*m) : -1.0;
+        out << "| " << scene << " | the engine's own cost at most " << percent(kEngineShareLimit) << " of the total | "
+            << percent(share) << " | "
+            << (share < 0.0                  ? "not measured"
+                : share <= kEngineShareLimit ? "yes"
+                                             : "no")
+            << " |\n";
+    }
+    const Measurement* asleep = Find("engine.voices64.asleep", kTargetCall);
+    const Measurement* sounding = Find("engine.voices64.sounding", kTargetCall);
+    double ratio = -1.0;
+    if (asleep && sounding && BlockNs(*sounding, kTargetCall) > 0.0)
+        ratio = BlockNs(*asleep, kTargetCall) / BlockNs(*sounding, kTargetCall);
+    out << "| a sleeping voice | at most " << percent(kSleepingVoiceLimit) << " of a sounding one | " << percent(ratio)
+        << " | "
+        << (ratio < 0.0                    ? "not measured"
+            : ratio <= kSleepingVoiceLimit ? "yes"
+                                           : "no")
+        << " |\n";
+    if (sounding) {
+        const double per_voice = BlockNs(*sounding, kTargetCall) / kTargetCall / sounding->voices;
+        out << "| sounding voices per core at " << Format("%g", kEngineRate / 1000.0) << " kHz | - | "
+            << (per_voice > 0.0 ? Format("%.0f", 1e9 / (per_voice * kEngineRate)) : std::string("n/a")) << " | - |\n";
     }
     out << "\n";
 }

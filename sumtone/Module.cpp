@@ -70,6 +70,7 @@ void Module::Open() {
     m_loop.cached_freq = -20.0;
     m_loop.cached_fc = -20.0f;
     m_output_static = true;
+    m_gate_streams = false;
     m_loop.phase_scale = 2.0 / SampleRate();
     m_loop.phase = 0.0;
     m_loop.spacing_phase = 0.0;
@@ -83,9 +84,14 @@ void Module::Open() {
 // ones included. Were a negative gate taken as closed here, a module settled
 // by an earlier 0 would keep asking to sleep while it sounds, and a host that
 // honours the request would cut the note off.
-void Module::OnPinStatusChange(VXPin*) {
+//
+// A streaming gate counts as open whatever its sample here: it may open at
+// any later sample without another notification, and only a module that is
+// still being processed can hear it.
+void Module::OnPinStatusChange(VXPin* pin) {
+    if (pin->PinIndex() == PIN_GATE) m_gate_streams = pin->Status() == ST_RUN;
     const float gate = GetPin(PIN_GATE)->GetValue();
-    if (gate != 0.0f) {
+    if (gate != 0.0f || m_gate_streams) {
         SetProcessFunction(ProcessRoutine<&Module::ProcessOscillator>());
         GetPin(PIN_OUTPUT)->TransmitStatusChange(SampleClock(), ST_RUN);
         m_output_static = false;
@@ -103,12 +109,13 @@ void Module::SettleOutput() {
 }
 
 // Processing routine. Only the call's first gate sample settles the output;
-// later gate samples are the sample loop's business. A call without samples
-// has no first sample to look at, and buffer_offset may then lie past the
-// buffers.
+// later gate samples are the sample loop's business. A closed gate settles
+// nothing while it streams: the output stays silent only until the stream
+// next opens, which no notification will tell. A call without samples has no
+// first sample to look at, and buffer_offset may then lie past the buffers.
 void Module::ProcessOscillator(int32_t buffer_offset, int32_t sample_frames) {
     if (sample_frames <= 0) return;
-    if (m_gate[buffer_offset] == 0.0f) SettleOutput();
+    if (m_gate[buffer_offset] == 0.0f && !m_gate_streams) SettleOutput();
     RenderSamples(buffer_offset, sample_frames);
 }
 

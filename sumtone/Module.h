@@ -60,6 +60,9 @@ private:
     // Open must not touch it, the host may have written it already.
     int16_t m_mode = 1;
     bool m_output_static;
+    // The gate's last notification began a stream (ST_RUN): its samples may
+    // change at any sample with no further notification.
+    bool m_gate_streams;
     int32_t m_sleep_countdown;
 };
 

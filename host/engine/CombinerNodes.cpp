@@ -1,6 +1,8 @@
 #include "CombinerNodes.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 
 #include "HostError.h"
 
@@ -9,6 +11,17 @@ namespace vxhost {
 namespace {
 
 constexpr int32_t kMaxInputs = 64;
+
+// Bit for bit: a NaN held is the same NaN, and -0 is not 0.
+bool SameInputs(const std::vector<float>& a, const std::vector<float>& b) {
+    for (size_t i = 0; i < a.size(); ++i) {
+        uint32_t x, y;
+        std::memcpy(&x, &a[i], sizeof x);
+        std::memcpy(&y, &b[i], sizeof y);
+        if (x != y) return false;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -25,6 +38,30 @@ CombinerNode::CombinerNode(std::string name, int32_t inputs, float idle_value) :
     out.name = "out";
     out.direction = PinDirection::Output;
     AddPin(out);
+    m_held_inputs.assign(static_cast<size_t>(inputs), 0.0f);
+    m_inputs_now.assign(static_cast<size_t>(inputs), 0.0f);
+}
+
+void CombinerNode::Process(int32_t offset, int32_t frames) {
+    const int32_t inputs = OutputPin();
+    bool still = offset == 0 && frames == BlockFrames();
+    for (int32_t i = 0; still && i < inputs; ++i)
+        still = InputConstant(i, frames, &m_inputs_now[static_cast<size_t>(i)]);
+    if (still && m_holds && frames <= m_held_frames && SameInputs(m_inputs_now, m_held_inputs)) return;
+    Combine(offset, frames);
+    m_holds = still;
+    HoldWhileInputsHold(still ? frames : 0);
+    if (still) {
+        m_held_inputs = m_inputs_now;  // same size: no allocation
+        m_held_frames = frames;
+    }
+}
+
+// Constant inputs make a constant output, the same at every sample.
+bool CombinerNode::HoldsConstant(int32_t pin, int32_t frames, float* value) const {
+    if (pin != OutputPin() || !m_holds || frames > m_held_frames) return false;
+    *value = Buffer(pin)[0];
+    return true;
 }
 
 void CombinerNode::OnPinStatus(int32_t, int32_t state) {
@@ -38,10 +75,18 @@ void CombinerNode::OnPinStatus(int32_t, int32_t state) {
 
 MultiplierNode::MultiplierNode(std::string name, int32_t inputs) : CombinerNode(std::move(name), inputs, 1.0f) {}
 
-void MultiplierNode::Process(int32_t offset, int32_t frames) {
+void MultiplierNode::Combine(int32_t offset, int32_t frames) {
     float* out = Buffer(OutputPin()) + offset;
-    std::copy_n(Buffer(0) + offset, frames, out);
-    for (int32_t i = 1; i < OutputPin(); ++i) {
+    const float* first = Buffer(0) + offset;
+    if (OutputPin() < 2) {
+        std::copy_n(first, frames, out);
+        return;
+    }
+    // The first product in the same pass as the copy: the same bits, one
+    // pass over the buffers fewer.
+    const float* second = Buffer(1) + offset;
+    for (int32_t j = 0; j < frames; ++j) out[j] = first[j] * second[j];
+    for (int32_t i = 2; i < OutputPin(); ++i) {
         const float* in = Buffer(i) + offset;
         for (int32_t j = 0; j < frames; ++j) out[j] *= in[j];
     }
@@ -55,12 +100,17 @@ MixerNode::MixerNode(std::string name, int32_t inputs, std::vector<float> gains)
     m_gains.resize(static_cast<size_t>(inputs), 1.0f);
 }
 
-void MixerNode::Process(int32_t offset, int32_t frames) {
+// An input that holds 0 adds nothing (the sum starts at +0, and adding a
+// zero of either sign to it or to any other sum changes no bit), so a
+// silent voice costs nothing here.
+void MixerNode::Combine(int32_t offset, int32_t frames) {
     float* out = Buffer(OutputPin()) + offset;
     std::fill_n(out, frames, 0.0f);
     for (int32_t i = 0; i < OutputPin(); ++i) {
         const float* in = Buffer(i) + offset;
         const float gain = m_gains[static_cast<size_t>(i)];
+        float held = 1.0f;
+        if (std::isfinite(gain) && InputConstant(i, offset + frames, &held) && held == 0.0f) continue;
         for (int32_t j = 0; j < frames; ++j) out[j] += gain * in[j];
     }
 }

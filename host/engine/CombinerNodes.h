@@ -14,14 +14,26 @@ namespace vxhost {
 class CombinerNode : public Node {
 public:
     int32_t OutputPin() const { return PinCount() - 1; }
+    bool HoldsConstant(int32_t pin, int32_t frames, float* value) const override;
 
 protected:
     // Inputs in1..inN, each unwired one holding `idle_value`; then "out".
     CombinerNode(std::string name, int32_t inputs, float idle_value);
     void OnPinStatus(int32_t pin, int32_t state) override;
+    // A block whose inputs all hold the values they held in the last block,
+    // which were constant then too, leaves the output as it is; any other
+    // call combines.
+    void Process(int32_t offset, int32_t frames) final;
+    // Writes the output over the call's samples.
+    virtual void Combine(int32_t offset, int32_t frames) = 0;
 
 private:
     bool m_running = false;
+    // The last block's inputs, when each held one value over the whole block.
+    std::vector<float> m_held_inputs;
+    std::vector<float> m_inputs_now;
+    bool m_holds = false;
+    int32_t m_held_frames = 0;
 };
 
 class MultiplierNode : public CombinerNode {
@@ -30,7 +42,7 @@ public:
     std::string Kind() const override { return "multiply"; }
 
 protected:
-    void Process(int32_t offset, int32_t frames) override;
+    void Combine(int32_t offset, int32_t frames) override;
 };
 
 class MixerNode : public CombinerNode {
@@ -40,7 +52,7 @@ public:
     std::string Kind() const override { return "mix"; }
 
 protected:
-    void Process(int32_t offset, int32_t frames) override;
+    void Combine(int32_t offset, int32_t frames) override;
 
 private:
     std::vector<float> m_gains;

@@ -116,8 +116,10 @@ void Engine::Start() {
             for (const PinRef& t : targets)
                 if (--waiting[static_cast<size_t>(t.node)] == 0) ready.push(t.node);
     }
+    for (size_t i = 0; i < m_nodes.size(); ++i) m_ids[m_nodes[i].get()] = static_cast<NodeId>(i);
     for (auto& node : m_nodes) node->Prepare(m_sample_rate, m_block_size, this);
-    for (const Wire& w : m_wires) At(w.to.node).BindInput(w.to.pin, At(w.from.node).OutputBuffer(w.from.pin));
+    for (const Wire& w : m_wires)
+        At(w.to.node).BindInput(w.to.pin, At(w.from.node).OutputBuffer(w.from.pin), &At(w.from.node), w.from.pin);
     m_started = true;
     for (NodeId id : m_order) At(id).Start();
 }
@@ -131,8 +133,9 @@ void Engine::Run(int32_t frames) {
 }
 
 void Engine::Route(const Node& from, int32_t output_pin, int32_t state, uint64_t clock) {
-    const NodeId id = IdOf(from);
-    if (id < 0) return;
+    const auto found = m_ids.find(&from);
+    if (found == m_ids.end()) return;
+    const NodeId id = found->second;
     NodeEvent e;
     e.time = clock;
     e.kind = NodeEvent::Kind::PinStatus;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "Node.h"
@@ -78,6 +79,8 @@ private:
     // For each module and output pin: the inputs wired to it.
     std::vector<std::vector<std::vector<PinRef>>> m_fanout;
     std::vector<NodeId> m_order;
+    // Each module's id, for routing its announcements without a search.
+    std::unordered_map<const Node*, NodeId> m_ids;
     uint64_t m_clock = 0;
     bool m_started = false;
 };

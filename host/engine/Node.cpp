@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 #include "HostError.h"
 #include "SampleClock.h"
@@ -14,6 +15,13 @@ namespace {
 // let the clock move on; past this many deliveries at one clock the rest of
 // that clock's events are dropped.
 constexpr int kMaxDeliveriesPerClock = 65536;
+
+bool SameBits(float a, float b) {
+    uint32_t x, y;
+    std::memcpy(&x, &a, sizeof x);
+    std::memcpy(&y, &b, sizeof y);
+    return x == y;
+}
 
 std::string Lower(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -32,6 +40,8 @@ void Node::AddPin(const NodePin& pin) {
     m_values.push_back(pin.default_value);
     m_input_state.push_back(ST_STATIC);
     m_output_state.push_back(ST_STATIC);
+    m_sources.push_back(nullptr);
+    m_source_pins.push_back(-1);
 }
 
 int32_t Node::FindPin(const std::string& name) const {
@@ -56,7 +66,10 @@ std::string Node::PinNames() const {
     return names;
 }
 
-void Node::SetValue(int32_t pin, double value) { m_values.at(static_cast<size_t>(pin)) = value; }
+void Node::SetValue(int32_t pin, double value) {
+    m_values.at(static_cast<size_t>(pin)) = value;
+    m_constant_extent = 0;
+}
 
 void Node::ScheduleValue(int32_t pin, uint64_t clock, double value) {
     NodeEvent e;
@@ -68,10 +81,21 @@ void Node::ScheduleValue(int32_t pin, uint64_t clock, double value) {
     Enqueue(e);
 }
 
-void Node::BindInput(int32_t pin, const float* buffer) {
+void Node::BindInput(int32_t pin, const float* buffer, const Node* source, int32_t source_pin) {
     // Inputs are only read by a well-behaved module; the pointer is not
     // const because the module's pin member holds a plain float pointer.
     m_buffers.at(static_cast<size_t>(pin)) = const_cast<float*>(buffer);
+    m_sources.at(static_cast<size_t>(pin)) = source;
+    m_source_pins.at(static_cast<size_t>(pin)) = source_pin;
+    RebuildConstantPins();
+}
+
+void Node::RebuildConstantPins() {
+    m_constant_pins.clear();
+    for (size_t i = 0; i < m_pins.size() && i < m_own_buffers.size(); ++i) {
+        if (m_pins[i].direction != PinDirection::Input || m_own_buffers[i].empty()) continue;
+        if (m_buffers[i] == m_own_buffers[i].data()) m_constant_pins.push_back(i);
+    }
 }
 
 bool Node::IsBound(int32_t pin) const {
@@ -85,6 +109,11 @@ void Node::Prepare(double sample_rate, int32_t block_size, AnnouncementRouter* r
     m_router = router;
     m_own_buffers.resize(m_pins.size());
     m_settled.assign(m_pins.size(), 0.0f);
+    m_settled_extent.assign(m_pins.size(), 0);
+    m_all_settled = 0;
+    m_constant_extent = block_size;
+    m_output_pins.clear();
+    m_constant_pins.clear();
     for (size_t i = 0; i < m_pins.size(); ++i) {
         if (m_pins[i].kind != PinKind::Audio) continue;
         const bool input = m_pins[i].direction == PinDirection::Input;
@@ -92,6 +121,11 @@ void Node::Prepare(double sample_rate, int32_t block_size, AnnouncementRouter* r
         // A wire bound before preparation keeps its source's buffer.
         if (m_buffers[i] == nullptr) m_buffers[i] = m_own_buffers[i].data();
     }
+    for (size_t i = 0; i < m_pins.size(); ++i) {
+        if (m_buffers[i] == nullptr) continue;
+        if (m_pins[i].direction == PinDirection::Output) m_output_pins.push_back(i);
+    }
+    RebuildConstantPins();
     // Announcements and events arrive during processing calls; room for
     // them up front keeps the calls free of allocation in the common case.
     m_queue.Reserve(256);
@@ -101,11 +135,47 @@ const float* Node::OutputBuffer(int32_t pin) const { return m_buffers.at(static_
 
 void Node::Enqueue(const NodeEvent& e) { m_queue.Push(e.time, e); }
 
+void Node::HoldUntil(uint64_t clock, int32_t frames) {
+    m_hold_until = clock;
+    m_hold_frames = frames;
+}
+
+// Sleeping with every output settled over the block, between steps, or
+// following inputs whose sources all did nothing in this block: the block
+// would write what the buffers hold already. Sources run before the modules
+// they feed, so their skipping is known here.
+bool Node::SkipsBlock(uint64_t block_start, int32_t frames) const {
+    const uint64_t block_end = block_start + static_cast<uint64_t>(frames);
+    if (!m_queue.Empty() && m_queue.Front().clock < block_end) return false;
+    if (m_sleeping) return frames <= m_all_settled;
+    if (frames <= m_hold_frames && block_end <= m_hold_until) return true;
+    if (frames > m_held_frames || m_constant_extent < frames) return false;
+    for (const Node* source : m_sources)
+        if (source != nullptr && source->m_skipped_block != block_start) return false;
+    return true;
+}
+
 void Node::Announce(int32_t output_pin, int32_t state, uint64_t clock) {
     if (output_pin < 0 || output_pin >= PinCount()) return;
     if (m_pins[static_cast<size_t>(output_pin)].direction != PinDirection::Output) return;
     m_output_state[static_cast<size_t>(output_pin)] = state;
     if (m_router != nullptr) m_router->Route(*this, output_pin, state, clock);
+}
+
+bool Node::HoldsConstant(int32_t pin, int32_t frames, float* value) const {
+    if (!m_sleeping || pin < 0 || pin >= PinCount()) return false;
+    const size_t i = static_cast<size_t>(pin);
+    if (m_pins[i].direction != PinDirection::Output || m_settled_extent[i] < frames) return false;
+    *value = m_settled[i];
+    return true;
+}
+
+bool Node::InputConstant(int32_t pin, int32_t frames, float* value) const {
+    const size_t i = static_cast<size_t>(pin);
+    if (m_sources[i] != nullptr) return m_sources[i]->HoldsConstant(m_source_pins[i], frames, value);
+    if (m_own_buffers[i].empty() || m_buffers[i] != m_own_buffers[i].data() || m_constant_extent < frames) return false;
+    *value = static_cast<float>(m_values[i]);
+    return true;
 }
 
 bool Node::AnyInputStreaming() const {
@@ -118,20 +188,59 @@ void Node::OnPinStatus(int32_t, int32_t) {}
 void Node::OnValueChange(int32_t) {}
 void Node::OnPluginEvent(const VXEvent&) {}
 
+// An unwired input holds its value from one block to the next; it is written
+// again only when the value changed or a processing call was seen to write
+// it (CheckConstantInputs), which a module may do to a buffer it does not
+// own. Writing every input on every block would cost a voice of a few
+// modules more than its own processing.
 void Node::RefillConstantInputs(int32_t frames) {
-    // A module may scribble over an input buffer it does not own; an unwired
-    // input is refreshed every block so the damage does not last.
-    for (size_t i = 0; i < m_pins.size(); ++i) {
-        if (m_pins[i].direction != PinDirection::Input || m_own_buffers[i].empty()) continue;
-        if (m_buffers[i] != m_own_buffers[i].data()) continue;
-        std::fill_n(m_own_buffers[i].begin(), frames, static_cast<float>(m_values[i]));
+    if (m_constant_extent >= frames) return;
+    for (size_t i : m_constant_pins) std::fill_n(m_own_buffers[i].begin(), frames, static_cast<float>(m_values[i]));
+    m_constant_extent = frames;
+}
+
+// A module that writes its input writes, as a rule, the whole window of the
+// call, its ends included; the ends are what is checked, so the check costs
+// nothing next to the call.
+void Node::CheckConstantInputs(int32_t offset, int32_t frames) {
+    const auto last = static_cast<size_t>(offset + frames - 1);
+    for (size_t i : m_constant_pins) {
+        const auto value = static_cast<float>(m_values[i]);
+        if (!SameBits(m_own_buffers[i][static_cast<size_t>(offset)], value) || !SameBits(m_own_buffers[i][last], value))
+            m_constant_extent = 0;
     }
+}
+
+// Sleeping, and no event falls in the block: the module is not called, so
+// its inputs need not be kept, and its outputs already hold their settled
+// value once a whole block has presented it.
+bool Node::QuietBlock(uint64_t block_end) const {
+    return m_sleeping && (m_queue.Empty() || m_queue.Front().clock >= block_end);
+}
+
+void Node::ProcessCall(int32_t offset, int32_t frames) {
+    m_sleep_requested = false;
+    ++m_process_calls;
+    Process(offset, frames);
+    CheckConstantInputs(offset, frames);
+    if (m_sleep_requested && !AnyInputStreaming()) EnterSleep(offset + frames - 1);
 }
 
 void Node::RunBlock(uint64_t block_start, int32_t frames) {
     if (frames <= 0) return;
     if (frames > m_block_size) throw HostError("a block longer than the block size");
     m_block_start = block_start;
+    m_block_frames = frames;
+    if (SkipsBlock(block_start, frames)) {
+        m_skipped_block = block_start;
+        m_now = block_start + static_cast<uint64_t>(frames);
+        return;
+    }
+    if (QuietBlock(block_start + static_cast<uint64_t>(frames))) {
+        if (frames > m_all_settled) PresentSettled(0, frames);
+        m_now = block_start + static_cast<uint64_t>(frames);
+        return;
+    }
     RefillConstantInputs(frames);
     int32_t position = 0;
     while (position < frames) {
@@ -145,10 +254,7 @@ void Node::RunBlock(uint64_t block_start, int32_t frames) {
         if (m_sleeping) {
             PresentSettled(position, end - position);
         } else {
-            m_sleep_requested = false;
-            ++m_process_calls;
-            Process(position, end - position);
-            if (m_sleep_requested && !AnyInputStreaming()) EnterSleep(end - 1);
+            ProcessCall(position, end - position);
         }
         position = end;
     }
@@ -179,6 +285,7 @@ void Node::Deliver(NodeEvent& e) {
     if (m_pins[pin].direction != PinDirection::Input) return;
     if (e.kind == NodeEvent::Kind::ValueChange) {
         m_values[pin] = e.value;
+        m_constant_extent = 0;
         OnValueChange(e.pin);
     }
     // A change of an input's stream state is what wakes a sleeping module.
@@ -190,17 +297,26 @@ void Node::Deliver(NodeEvent& e) {
 
 void Node::EnterSleep(int32_t last_sample) {
     m_sleeping = true;
-    for (size_t i = 0; i < m_pins.size(); ++i) {
-        if (m_pins[i].direction != PinDirection::Output || m_buffers[i] == nullptr) continue;
+    m_all_settled = 0;
+    for (size_t i : m_output_pins) {
         m_settled[i] = m_buffers[i][last_sample];
+        m_settled_extent[i] = 0;
     }
 }
 
+// Only the module itself writes its outputs, so samples that hold the
+// settled value from the buffer's start on need no writing again.
 void Node::PresentSettled(int32_t offset, int32_t frames) {
-    for (size_t i = 0; i < m_pins.size(); ++i) {
-        if (m_pins[i].direction != PinDirection::Output || m_buffers[i] == nullptr) continue;
-        std::fill_n(m_buffers[i] + offset, frames, m_settled[i]);
+    int32_t all = INT32_MAX;
+    for (size_t i : m_output_pins) {
+        int32_t& extent = m_settled_extent[i];
+        if (offset + frames > extent) {
+            std::fill_n(m_buffers[i] + offset, frames, m_settled[i]);
+            if (offset <= extent) extent = offset + frames;
+        }
+        all = std::min(all, extent);
     }
+    m_all_settled = m_output_pins.empty() ? 0 : all;
 }
 
 }  // namespace vxhost

@@ -62,7 +62,9 @@ public:
     void SetValue(int32_t pin, double value);
     // A value pin takes `value` at `clock`; the module is told at that clock.
     void ScheduleValue(int32_t pin, uint64_t clock, double value);
-    void BindInput(int32_t pin, const float* buffer);
+    // `source` and its output pin, when given, let the module tell whether
+    // the input holds still (InputConstant).
+    void BindInput(int32_t pin, const float* buffer, const Node* source = nullptr, int32_t source_pin = -1);
     bool IsBound(int32_t pin) const;
 
     // ---- Run by the engine ----
@@ -72,6 +74,11 @@ public:
     void RunBlock(uint64_t block_start, int32_t frames);
     void Enqueue(const NodeEvent& e);
     const float* OutputBuffer(int32_t pin) const;
+    // After the module's block: true when output `pin` holds one value,
+    // stored in *value, over the block's first `frames` samples and the
+    // module wrote nothing there in this block (a sleeping module, a step
+    // source between its steps). What reads it may then skip work.
+    virtual bool HoldsConstant(int32_t pin, int32_t frames, float* value) const;
 
     // ---- Observation ----
     int32_t InputState(int32_t pin) const { return m_input_state.at(static_cast<size_t>(pin)); }
@@ -88,6 +95,7 @@ protected:
     int32_t BlockSize() const { return m_block_size; }
     uint64_t Now() const { return m_now; }
     uint64_t BlockStart() const { return m_block_start; }
+    int32_t BlockFrames() const { return m_block_frames; }
     // The buffer of an audio pin: its own for outputs and unwired inputs,
     // the source's for wired inputs.
     float* Buffer(int32_t pin) const { return m_buffers[static_cast<size_t>(pin)]; }
@@ -98,6 +106,18 @@ protected:
     // call unless an input is streaming.
     void RequestSleep() { m_sleep_requested = true; }
     bool AnyInputStreaming() const;
+    // Input `pin` holds one value over the block's first `frames` samples:
+    // an unwired input, or one whose source HoldsConstant.
+    bool InputConstant(int32_t pin, int32_t frames, float* value) const;
+    // The module's outputs stay as they are up to `clock` (exclusive), over
+    // blocks of up to `frames` samples, unless an event comes: those blocks
+    // are skipped. A step source between its steps says so.
+    void HoldUntil(uint64_t clock, int32_t frames);
+    // The outputs follow the inputs alone and were computed from inputs that
+    // each held one value over blocks of up to `frames` samples (0: they
+    // were not): a block in which every wired source was skipped and no
+    // event comes is skipped too.
+    void HoldWhileInputsHold(int32_t frames) { m_held_frames = frames; }
 
     virtual void Process(int32_t offset, int32_t frames) = 0;
     // An input's stream state changed; Now() is the clock of the change.
@@ -112,6 +132,11 @@ private:
     void EnterSleep(int32_t last_sample);
     void PresentSettled(int32_t offset, int32_t frames);
     void RefillConstantInputs(int32_t frames);
+    void CheckConstantInputs(int32_t offset, int32_t frames);
+    bool QuietBlock(uint64_t block_end) const;
+    bool SkipsBlock(uint64_t block_start, int32_t frames) const;
+    void RebuildConstantPins();
+    void ProcessCall(int32_t offset, int32_t frames);
 
     std::string m_name;
     std::vector<NodePin> m_pins;
@@ -121,12 +146,30 @@ private:
     std::vector<int32_t> m_input_state;
     std::vector<int32_t> m_output_state;
     std::vector<float> m_settled;
+    // Per output pin: the leading samples known to hold m_settled.
+    std::vector<int32_t> m_settled_extent;
+    // The smallest of them, so that a quiet block can tell at once.
+    int32_t m_all_settled = 0;
+    // Fixed at Prepare: the output pins with a buffer, and the audio inputs
+    // with a buffer of their own (the unwired ones), which the per-block
+    // work goes through rather than every pin.
+    std::vector<size_t> m_output_pins;
+    std::vector<size_t> m_constant_pins;
+    // The leading samples of the unwired inputs known to hold their values.
+    int32_t m_constant_extent = 0;
+    std::vector<const Node*> m_sources;
+    std::vector<int32_t> m_source_pins;
     EventQueue<uint64_t, NodeEvent> m_queue;
     AnnouncementRouter* m_router = nullptr;
     double m_sample_rate = 44100.0;
     int32_t m_block_size = 0;
     uint64_t m_now = 0;
     uint64_t m_block_start = 0;
+    int32_t m_block_frames = 0;
+    uint64_t m_hold_until = 0;
+    int32_t m_hold_frames = 0;
+    int32_t m_held_frames = 0;
+    uint64_t m_skipped_block = UINT64_MAX;  // block_start of the last block skipped
     bool m_sleeping = false;
     bool m_sleep_requested = false;
     uint64_t m_process_calls = 0;

@@ -26,10 +26,23 @@ StepNode::StepNode(std::string name, std::vector<StepPoint> points, float start)
     AddPin(OutputPin());
 }
 
+// Between steps the buffer already holds the value from its start on, and
+// only this module writes it, so most blocks write nothing.
 void StepNode::Process(int32_t offset, int32_t frames) {
     float* out = Buffer(0);
     const uint64_t first = Now();
     const uint64_t end = first + static_cast<uint64_t>(frames);
+    const bool steps = m_next < m_points.size() && m_points[m_next].clock < end;
+    if (!steps) {
+        if (offset + frames > m_extent) {
+            std::fill(out + offset, out + offset + frames, m_value);
+            if (offset <= m_extent) m_extent = offset + frames;
+        }
+        HoldUntil(m_next < m_points.size() ? m_points[m_next].clock : UINT64_MAX, m_extent);
+        return;
+    }
+    m_extent = 0;
+    HoldUntil(0, 0);
     uint64_t clock = first;
     while (clock < end) {
         // Points at one clock take effect together; the change is announced once.
@@ -44,6 +57,12 @@ void StepNode::Process(int32_t offset, int32_t frames) {
         std::fill(out + offset + (clock - first), out + offset + (until - first), m_value);
         clock = until;
     }
+}
+
+bool StepNode::HoldsConstant(int32_t pin, int32_t frames, float* value) const {
+    if (pin != 0 || m_extent < frames) return false;
+    *value = m_value;
+    return true;
 }
 
 SampleNode::SampleNode(std::string name, std::vector<float> samples)

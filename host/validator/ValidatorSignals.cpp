@@ -182,11 +182,13 @@ Scenario MakeStreamingScenario(const std::vector<PinDescription>& pins, const Sc
                 s.kind = SegmentKind::Noise;
                 continue;
             }
-            // Open from the notification or later, closed well before the
-            // next one, so that a module that settles while the gate is open
-            // has time to fall asleep before it closes.
+            // Open from the notification or at a later sample of the stream,
+            // which no notification marks; closed well before the next one,
+            // so that a module that settles while the gate is open, or while
+            // it is still closed, has time to fall asleep before it changes.
             s.kind = SegmentKind::GatedNoise;
             s.opens = s.start;
+            if (random.Chance(0.7)) s.opens += static_cast<uint64_t>(random.Between(1, static_cast<int64_t>(span / 4)));
             s.closes = s.opens + static_cast<uint64_t>(random.Between(span / 4, span / 2));
         }
     }

@@ -12,10 +12,11 @@ std::vector<int32_t> Opcodes(const vxhost::TestHost& host) {
     return out;
 }
 
-// Streaming: a notification has found the gate open.
+// Streaming: a notification has found the gate open. The gate itself holds
+// its value (ST_ONE_OFF), so a later 0 on it settles the output.
 void StartStreaming(Sumtone& s) {
     s.Set(Inputs{});
-    s.host.SendPinStatus(GATE, ST_RUN);
+    s.host.SendPinStatus(GATE, ST_ONE_OFF);
     s.host.ClearCalls();
 }
 
@@ -168,4 +169,65 @@ TEST(SumtoneAnnouncements, TheSleepRequestNeverStopsWhateverTheBlockSize) {
     for (int call = 0; call < 2000; ++call) s.host.RunBlock(16);
     s.host.Process(0, 0);
     EXPECT_EQ(2001, s.host.SleepRequests());
+}
+
+// A gate that streams may open at any sample with no notification, so the
+// module must keep being called while it is closed: a host that honours sleep
+// requests would otherwise never let it hear the note. Once the stream ends
+// on a closed gate, the output settles and sleep follows as usual.
+TEST(SumtoneAnnouncements, AStreamingGateKeepsTheModuleAwakeUntilTheStreamEnds) {
+    for (const int32_t end_state : {ST_ONE_OFF, ST_STATIC}) {
+        Sumtone s(44100.0f, 64);
+        s.host.SetHonourSleep(true);
+        s.Set(Inputs{});
+        s.host.Fill(GATE, 0.0f);
+        s.host.SendPinStatus(GATE, ST_RUN);
+        ASSERT_EQ(1u, s.host.CallsWith(HC_PIN_STATUS).size());
+        EXPECT_EQ(ST_RUN, s.host.CallsWith(HC_PIN_STATUS).at(0).value);
+        s.host.ClearCalls();
+        for (int block = 0; block < 8; ++block) {
+            s.host.Fill(OUTPUT, 7.0f);
+            s.host.RunBlock(64);
+            // Closed is exactly silent, streaming or not.
+            EXPECT_EQ(std::vector<float>(64, 0.0f), s.host.Buffer(OUTPUT)) << block;
+        }
+        EXPECT_TRUE(s.host.CallsWith(HC_PIN_STATUS).empty());
+        EXPECT_EQ(0, s.host.SleepRequests());
+
+        // The stream opens halfway through a call, then closes again, with
+        // no notification either time.
+        s.host.Fill(GATE, 0.0f);
+        for (int j = 32; j < 64; ++j) s.host.Buffer(GATE)[j] = 0.5f;
+        s.host.RunBlock(64);
+        EXPECT_EQ(0.0f, s.host.Buffer(OUTPUT)[31]);
+        EXPECT_NE(0.0f, s.host.Buffer(OUTPUT)[40]);
+        s.host.Fill(GATE, 0.0f);
+        for (int block = 0; block < 8; ++block) s.host.RunBlock(64);
+        EXPECT_TRUE(s.host.CallsWith(HC_PIN_STATUS).empty());
+        EXPECT_EQ(0, s.host.SleepRequests());
+        EXPECT_FALSE(s.host.Sleeping());
+
+        // The stream ends on a closed gate: it settles at the next call and
+        // asks to sleep a block later.
+        s.host.SendPinStatus(GATE, end_state);
+        EXPECT_TRUE(s.host.CallsWith(HC_PIN_STATUS).empty()) << end_state;
+        for (int block = 0; block < 3; ++block) s.host.RunBlock(64);
+        const std::vector<vxhost::HostCall> settled = s.host.CallsWith(HC_PIN_STATUS);
+        ASSERT_EQ(1u, settled.size()) << end_state;
+        EXPECT_EQ(ST_ONE_OFF, settled.at(0).value);
+        EXPECT_TRUE(s.host.Sleeping()) << end_state;
+    }
+}
+
+// Only the gate's stream holds off the settling: with the gate held closed
+// the output is silent whatever the other inputs do.
+TEST(SumtoneAnnouncements, AStreamOnAnotherInputDoesNotHoldOffTheSettling) {
+    Sumtone s(44100.0f, 64);
+    StartStreaming(s);
+    s.host.Fill(GATE, 0.0f);
+    s.host.SendPinStatus(FC, ST_RUN);
+    s.host.ClearCalls();
+    s.host.RunBlock(64);
+    ASSERT_EQ(1u, s.host.CallsWith(HC_PIN_STATUS).size());
+    EXPECT_EQ(ST_ONE_OFF, s.host.CallsWith(HC_PIN_STATUS).at(0).value);
 }

@@ -127,4 +127,38 @@ TEST(ValidatorSignals, ChangesKeepTheirDistanceAndOnlyTheChosenPinMoves) {
     }
 }
 
+// A streaming gate must sometimes open at its notification and sometimes
+// later, at a sample no notification marks, and close before the next
+// segment, so that a module that sleeps while its gate streams misses an
+// opening or a closing within the run.
+TEST(ValidatorSignals, StreamingGatesOpenAtOrAfterTheirNotificationAndCloseBeforeTheNext) {
+    CheckLog log;
+    const std::vector<PinDescription> pins = ReadPins(Plugin("sumtone"), log);
+    ValidatorRandom random(11);
+    ScenarioShape shape;
+    shape.length = 64 * 120;
+    shape.min_gap = 64 * 8;
+    int at_notification = 0, later = 0;
+    for (int round = 0; round < 40; ++round) {
+        const Scenario scenario = MakeStreamingScenario(pins, shape, random);
+        for (const InputTrack& track : scenario.tracks) {
+            for (size_t i = 0; i < track.segments.size(); ++i) {
+                const InputSegment& s = track.segments[i];
+                if (s.kind != SegmentKind::GatedNoise) continue;
+                const uint64_t end = i + 1 < track.segments.size() ? track.segments[i + 1].start : scenario.length;
+                EXPECT_TRUE(s.notify);
+                EXPECT_GE(s.opens, s.start);
+                EXPECT_LT(s.opens, s.closes);
+                EXPECT_LT(s.closes, end);
+                EXPECT_EQ(0.0f, scenario.Sample(track, s, s.closes));
+                EXPECT_NE(0.0f, scenario.Sample(track, s, s.opens));
+                if (s.opens > s.start) EXPECT_EQ(0.0f, scenario.Sample(track, s, s.opens - 1));
+                (s.opens == s.start ? at_notification : later) += 1;
+            }
+        }
+    }
+    EXPECT_GT(at_notification, 10);
+    EXPECT_GT(later, 10);
+}
+
 }  // namespace
