@@ -114,4 +114,26 @@ std::vector<TimedMidiMessage> ReadMidiFile(const std::string& path, double sampl
     return timeline;
 }
 
+void WriteMidiFile(const std::string& path, const std::vector<TimedMidiMessage>& song, double sample_rate) {
+    if (!std::isfinite(sample_rate) || sample_rate <= 0.0) throw HostError("a sample rate must be above 0 Hz");
+    QuietLog log;
+    std::unique_ptr<smf_t, SmfDeleter> smf(smf_new());
+    if (!smf || smf_set_ppqn(smf.get(), 960) != 0) throw HostError("cannot make a MIDI file: out of memory");
+    smf_track_t* track = smf_track_new();
+    if (track == nullptr) throw HostError("cannot make a MIDI file: out of memory");
+    smf_add_track(smf.get(), track);
+    for (const TimedMidiMessage& m : song) {
+        if (m.message.size < 1 || m.message.size > 3) continue;
+        unsigned char bytes[3];
+        std::memcpy(bytes, m.message.bytes, m.message.size);
+        smf_event_t* event = smf_event_new_from_pointer(bytes, m.message.size);
+        if (event == nullptr) throw HostError("cannot write " + path + ": a message is no MIDI message");
+        smf_track_add_event_seconds(track, event, static_cast<double>(m.sample) / sample_rate);
+    }
+    if (smf_save(smf.get(), path.c_str()) != 0) {
+        const std::string reason = Reason(log.First());
+        throw HostError("cannot write " + path + (reason.empty() ? "" : ": " + reason));
+    }
+}
+
 }  // namespace vxhost

@@ -18,6 +18,11 @@ namespace vxhost {
 // longer than any render.
 std::vector<TimedMidiMessage> ReadMidiFile(const std::string& path, double sample_rate);
 
+// Writes `song` (in sample order, at `sample_rate`) as a standard MIDI file
+// of one track at 120 beats a minute, 960 pulses a beat. HostError when the
+// file cannot be written.
+void WriteMidiFile(const std::string& path, const std::vector<TimedMidiMessage>& song, double sample_rate);
+
 }  // namespace vxhost
 
 #endif  // VXHOST_MIDIFILE_H
