@@ -7,6 +7,7 @@
 #include <random>
 
 #include "PluginNode.h"
+#include "ValidatorAllocations.h"
 #include "instrument_support.h"
 
 using vxhost::Instrument;
@@ -189,6 +190,35 @@ TEST_F(InstrumentTest, TheSameSongGivesTheSameSamplesWhateverThePeriods) {
     // A patch run in smaller blocks plays the same song the same way.
     auto small = MakeInstrument(VoiceTemplate(4, 64));
     EXPECT_EQ(Play(*small, song, 24000, 64).mix, expected);
+}
+
+TEST_F(InstrumentTest, RenderNeitherAllocatesNorReleasesMemory) {
+    const vxhost::AllocationCounter count = vxhost::InstalledAllocationCounter();
+    if (count == nullptr) GTEST_SKIP() << "no allocation counting on this platform";
+    auto instrument = MakeInstrument(VoiceTemplate(4));
+    std::vector<float> buffer(256);
+    float* out[] = {buffer.data()};
+    std::vector<vxhost::MidiMessage> period;
+    // Chords, stolen voices, the pedal, the wheel and all notes off, every
+    // message at its own frame of a period.
+    const int bytes[][3] = {{0x90, 60, 100}, {0x90, 64, 90},  {0x90, 67, 80},  {0x90, 71, 70}, {0x90, 74, 60},
+                            {0xB0, 64, 127}, {0x80, 60, 0},   {0xE0, 0, 0x60}, {0x80, 64, 0},  {0xB0, 64, 0},
+                            {0x90, 48, 127}, {0xE0, 0, 0x40}, {0x80, 67, 0},   {0xB0, 123, 0}, {0x90, 50, 1}};
+    for (size_t i = 0; i < std::size(bytes); ++i) {
+        vxhost::MidiMessage m{};
+        m.frame = static_cast<int32_t>(i * 16);
+        m.size = 3;
+        for (int b = 0; b < 3; ++b) m.bytes[b] = static_cast<uint8_t>(bytes[i][b]);
+        period.push_back(m);
+    }
+    instrument->Render(256, period.data(), static_cast<int32_t>(period.size()), out);  // the first touch of each buffer
+    const uint64_t before = count();
+    for (int i = 0; i < 200; ++i) {
+        const bool busy = i % 20 == 0;
+        instrument->Render(256, busy ? period.data() : nullptr, busy ? static_cast<int32_t>(period.size()) : 0, out);
+    }
+    EXPECT_EQ(count() - before, 0u);
+    EXPECT_GT(instrument->VoicesStolen(), 0u);
 }
 
 TEST_F(InstrumentTest, ANoteMappingMustNameFreeAudioInputsOfTheVoice) {
