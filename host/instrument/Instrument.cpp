@@ -112,9 +112,14 @@ Instrument::Instrument(const PatchDescription& description, const PluginResolver
                              {&notes.velocity, notes.velocity_where, NoteSourceNode::kVelocity}};
     // The first voice carries the template's names, so a fault is reported
     // as the person wrote it.
+    std::vector<PinRef> driven;
     for (const Mapped& m : mapped) {
         if (m.ref->empty()) continue;
         const PinRef ref = ResolvePinRef(engine, *m.ref, m.where);
+        for (const PinRef& other : driven)
+            if (other.node == ref.node && other.pin == ref.pin)
+                throw PatchError("notes drive " + engine.Describe(ref) + " twice", m.where);
+        driven.push_back(ref);
         const Node& node = engine.At(ref.node);
         const NodePin& pin = node.Pins()[static_cast<size_t>(ref.pin)];
         const std::string name = engine.Describe(ref);

@@ -231,11 +231,13 @@ TEST_F(InstrumentTest, ANoteMappingMustNameFreeAudioInputsOfTheVoice) {
         {"env.Signal Out", "notes cannot drive env.Signal Out: it is not an audio input"},
         {"env.Attack", "notes drive env.Attack, which the patch gives a source too"},
         {"osc.gate", "notes drive osc.gate, which a wire feeds too"},
+        {"vca.in3", "notes drive vca.in3 twice"},
     };
     for (const auto& c : cases) {
         vxhost::PatchDescription d = VoiceTemplate(2);
         d.notes.gate = c.gate;
         d.notes.gate_where = {7, 12};
+        d.notes.velocity_where = {7, 12};  // where a second mapping of one pin is reported
         try {
             MakeInstrument(d);
             ADD_FAILURE() << c.gate << " was taken";
