@@ -71,8 +71,11 @@ std::string Bytes(const std::string& path) {
 
 void Write(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
+// Files go to the test framework's scratch folder, never the source tree.
+std::string Scratch(const std::string& name) { return ::testing::TempDir() + name; }
+
 TEST(MidiFile, EveryChannelMessageLandsOnItsSampleThroughTempoChanges) {
-    const std::vector<TimedMidiMessage> song = ReadMidiFile(WriteSong("instrument_song.mid"), 44100.0);
+    const std::vector<TimedMidiMessage> song = ReadMidiFile(WriteSong(Scratch("instrument_song.mid")), 44100.0);
     const struct {
         uint64_t sample;
         uint8_t status;
@@ -95,7 +98,7 @@ TEST(MidiFile, EveryChannelMessageLandsOnItsSampleThroughTempoChanges) {
 TEST(MidiFile, ASongFromAFilePlaysOnTheInstrument) {
     if (!RealPluginsBuilt()) GTEST_SKIP() << "needs the ramplet and sumtone plug-ins";
     auto instrument = MakeInstrument(VoiceTemplate(2));
-    const auto song = ReadMidiFile(WriteSong("instrument_play.mid"), instrument->SampleRate());
+    const auto song = ReadMidiFile(WriteSong(Scratch("instrument_play.mid")), instrument->SampleRate());
     const Take take = Play(*instrument, song, 48000 * 5, 256);
     EXPECT_EQ(instrument->NotesPlayed(), 3u);
     EXPECT_EQ(take.gate[0][49], 0.0f);
@@ -107,21 +110,21 @@ TEST(MidiFile, ASongFromAFilePlaysOnTheInstrument) {
 }
 
 TEST(MidiFile, WhatIsNotAWholeMidiFileIsRefusedInOneLineNamingIt) {
-    const std::string whole = Bytes(WriteSong("instrument_whole.mid"));
+    const std::string whole = Bytes(WriteSong(Scratch("instrument_whole.mid")));
     ASSERT_GT(whole.size(), 40u);
-    Write("instrument_text.mid", "this is not a MIDI file, only some text\n");
-    Write("instrument_cut.mid", whole.substr(0, whole.size() - 7));
-    Write("instrument_header.mid", whole.substr(0, 20));
-    Write("instrument_empty.mid", "");
+    Write(Scratch("instrument_text.mid"), "this is not a MIDI file, only some text\n");
+    Write(Scratch("instrument_cut.mid"), whole.substr(0, whole.size() - 7));
+    Write(Scratch("instrument_header.mid"), whole.substr(0, 20));
+    Write(Scratch("instrument_empty.mid"), "");
     const struct {
-        const char* path;
-        const char* says;
+        std::string path;
+        std::string says;
     } cases[] = {
-        {"instrument_text.mid", "is not a standard MIDI file"},
-        {"instrument_cut.mid", "is a truncated MIDI file"},
-        {"instrument_header.mid", "is a truncated MIDI file"},
-        {"instrument_empty.mid", "is not a standard MIDI file"},
-        {"instrument_missing.mid", "cannot read MIDI file instrument_missing.mid"},
+        {Scratch("instrument_text.mid"), "is not a standard MIDI file"},
+        {Scratch("instrument_cut.mid"), "is a truncated MIDI file"},
+        {Scratch("instrument_header.mid"), "is a truncated MIDI file"},
+        {Scratch("instrument_empty.mid"), "is not a standard MIDI file"},
+        {Scratch("instrument_missing.mid"), "cannot read MIDI file " + Scratch("instrument_missing.mid")},
     };
     for (const auto& c : cases) {
         try {
@@ -138,8 +141,8 @@ TEST(MidiFile, WhatIsNotAWholeMidiFileIsRefusedInOneLineNamingIt) {
     // track whose bytes are garbage, are both damaged files.
     std::string garbage = whole;
     for (size_t i = 30; i < garbage.size(); ++i) garbage[i] = static_cast<char>(0xFF);
-    Write("instrument_garbage.mid", garbage);
-    EXPECT_THROW(ReadMidiFile("instrument_garbage.mid", 44100.0), vxhost::HostError);
+    Write(Scratch("instrument_garbage.mid"), garbage);
+    EXPECT_THROW(ReadMidiFile(Scratch("instrument_garbage.mid"), 44100.0), vxhost::HostError);
 }
 
 }  // namespace
