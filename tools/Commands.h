@@ -18,7 +18,8 @@ struct InfoOptions {
 };
 
 struct RenderOptions {
-    std::string plugin;
+    std::string plugin;             // or a patch file, rendered as `patch` does
+    std::string midi;               // --midi: a song to play on a patch
     std::vector<std::string> pins;  // NAME=SOURCE
     std::vector<std::string> output_pins;
     OutputOptions output;
@@ -31,6 +32,7 @@ struct PatchOptions {
     std::string patch;
     OutputOptions output;
     double length = 0.0;  // overrides the patch's length when set
+    std::string midi;     // --midi: play this song on the patch's voices
 };
 
 struct DemoOptions {
@@ -55,6 +57,9 @@ struct ListOptions {
 
 int RunInfo(const InfoOptions& options);
 int RunRender(const RenderOptions& options);
+// Whether `render` takes `name` for a patch file: it ends in ".json", or is
+// a file whose text begins with '{'.
+bool IsPatchFile(const std::string& name);
 int RunPatch(const PatchOptions& options);
 int RunDemo(const DemoOptions& options);
 int RunValidate(const ValidateOptions& options);

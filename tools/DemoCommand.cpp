@@ -11,6 +11,9 @@
 #include <iostream>
 
 #include "Commands.h"
+#ifdef VXHOST_HAVE_MIDI_FILES
+#include "MidiFile.h"
+#endif
 #include "DemoPatch.h"
 #include "DemoPicture.h"
 #include "PatchJson.h"
@@ -63,29 +66,39 @@ int RunDemo(const DemoOptions& options) {
     const std::string wav = folder + "/demo.wav";
     const std::string svg = folder + "/demo.svg";
     const std::string patch = folder + "/demo-patch.json";
+    const std::string midi = folder + "/demo.mid";
 
-    std::cout << "vxhost demo: ramplet envelopes shaping sumtone notes, a one-sided lead over a two-sided bass\n";
-    RenderedFile file = RenderToFile(description, OutputOptions{wav, "", "", true},
-                                     {"lead_env.Signal Out", "bass_env.Signal Out", "lead_vca.out"}, true);
+    std::cout << "vxhost demo: a phrase of melody, chords and bass on " << description.voices
+              << " voices, each a sumtone oscillator shaped by a ramplet envelope\n";
+    std::vector<TimedMidiMessage> song = DemoSong(description.sample_rate);
+#ifdef VXHOST_HAVE_MIDI_FILES
+    // The phrase goes through a file, as a person's song would.
+    WriteMidiFile(midi, song, description.sample_rate);
+    std::cout << "wrote " << midi << ": the phrase as a standard MIDI file\n";
+    song = ReadMidiFile(midi, description.sample_rate);
+#endif
+    RenderedFile file = RenderNotesToFile(description, song, OutputOptions{wav, "", "", true},
+                                          {"env.Signal Out", "env@2.Signal Out", "vca.out"}, true);
     PrintReport(file);
 
     DemoPictureData picture;
-    picture.title = "vxhost demo: sumtone voices shaped by ramplet envelopes";
+    picture.title = "vxhost demo: melody, chords and bass on sumtone voices shaped by ramplet envelopes";
     picture.sample_rate = description.sample_rate;
     picture.mix = std::move(file.kept[0]);
-    picture.envelopes = {{"lead envelope", "#dd6b20", std::move(file.kept[1])},
-                         {"bass envelope", "#38a169", std::move(file.kept[2])}};
+    picture.envelopes = {{"first voice's envelope (melody)", "#dd6b20", std::move(file.kept[1])},
+                         {"second voice's envelope (chords)", "#38a169", std::move(file.kept[2])}};
     picture.note = std::move(file.kept[3]);
     picture.note_start_seconds = 0.1;
-    picture.note_label = "the lead's first note (A4, harmonic spacing, one-sided) with its band limit";
-    const int lead_limit = static_cast<int>(BandLimitHz(description, "lead"));
-    picture.band_limits = {{static_cast<double>(lead_limit), "lead band limit " + std::to_string(lead_limit) + " Hz"}};
+    picture.note_label = "the melody's first note (A4, harmonic spacing, one-sided) with its band limit";
+    const int limit = static_cast<int>(BandLimitHz(description, "osc"));
+    picture.band_limits = {{static_cast<double>(limit), "voice band limit " + std::to_string(limit) + " Hz"}};
     WriteTextFile(svg, DemoSvg(picture));
-    std::cout << "wrote " << svg << ": waveform, envelopes, the lead's spectrum stopping at its " << lead_limit
+    std::cout << "wrote " << svg << ": waveform, two voices' envelopes, the melody's spectrum stopping at its " << limit
               << " Hz band limit, and a spectrogram\n";
 
     WriteTextFile(patch, kDemoPatch);
-    std::cout << "wrote " << patch << ": edit it and render it with vxhost patch " << patch << " -o my.wav\n";
+    std::cout << "wrote " << patch << ": edit it and play the phrase again with vxhost render " << patch << " --midi "
+              << midi << " -o my.wav\n";
     return 0;
 }
 

@@ -8,6 +8,9 @@
 #include <sstream>
 
 #include "Commands.h"
+#ifdef VXHOST_HAVE_MIDI_FILES
+#include "MidiFile.h"
+#endif
 #include "PatchJson.h"
 #include "RenderJob.h"
 
@@ -26,6 +29,15 @@ std::string ReadPatchText(const std::string& path) {
     return text.str();
 }
 
+std::vector<TimedMidiMessage> ReadSong(const std::string& path, double sample_rate) {
+#ifdef VXHOST_HAVE_MIDI_FILES
+    return ReadMidiFile(path, sample_rate);
+#else
+    (void)sample_rate;
+    throw HostError("cannot play " + path + ": this vxhost was built without MIDI files (libsmf)");
+#endif
+}
+
 }  // namespace
 
 int RunPatch(const PatchOptions& options) {
@@ -33,7 +45,15 @@ int RunPatch(const PatchOptions& options) {
     try {
         PatchDescription description = ParsePatchJson(text);
         if (options.length > 0.0) description.length_seconds = options.length;
-        PrintReport(RenderToFile(description, options.output));
+        if (options.midi.empty()) {
+            PrintReport(RenderToFile(description, options.output));
+        } else {
+            if (!description.has_notes)
+                throw PatchError("--midi plays notes on a patch that maps them: give it \"notes\" (and \"voices\")",
+                                 {});
+            PrintReport(
+                RenderNotesToFile(description, ReadSong(options.midi, description.sample_rate), options.output));
+        }
     } catch (const PatchError& e) {
         const Location where = e.Where();
         if (where.line == 0) throw HostError(options.patch + ": " + e.what());

@@ -12,6 +12,10 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
+// Every voice is a copy of the whole patch; past this many the copies are
+// more than any keyboard asks for.
+constexpr double kMaxVoices = 64;
+
 class PatchReader {
 public:
     PatchReader(const std::string& text, const Json& root) : m_locator(text), m_root(root) {}
@@ -37,8 +41,14 @@ public:
                 ReadWires(value, path);
             else if (it.key() == "output")
                 ReadOutputs(value, path);
+            else if (it.key() == "voices") {
+                m_description.voices = static_cast<int32_t>(Whole(value, path, 1, kMaxVoices));
+                m_description.voices_where = m_locator.Value(path);
+            } else if (it.key() == "notes")
+                ReadNotes(value, path);
             else
-                Fail("unknown key \"" + it.key() + "\" (sample_rate, block_size, length, modules, wires, output)",
+                Fail("unknown key \"" + it.key() +
+                         "\" (sample_rate, block_size, length, modules, wires, output, voices, notes)",
                      m_locator.Key(path));
         }
         if (m_description.modules.empty()) Fail("the patch has no modules", {1, 1});
@@ -186,6 +196,35 @@ private:
             if (!has_from || !has_to) Fail("a wire needs both \"from\" and \"to\"", m_locator.Value(at));
             m_description.wires.push_back(wire);
         }
+    }
+
+    void ReadNotes(const Json& notes, const JsonPath& path) {
+        Expect(notes, path, Json::value_t::object,
+               "notes must be an object like {\"gate\": \"env.Gate\", \"pitch\": \"osc.fc\"}");
+        NoteMapping& mapping = m_description.notes;
+        mapping.where = m_locator.Value(path);
+        for (auto it = notes.begin(); it != notes.end(); ++it) {
+            JsonPath at = path;
+            at.push_back(it.key());
+            const std::string& key = it.key();
+            if (key == "gate") {
+                mapping.gate = Text(it.value(), at);
+                mapping.gate_where = m_locator.Value(at);
+            } else if (key == "pitch") {
+                mapping.pitch = Text(it.value(), at);
+                mapping.pitch_where = m_locator.Value(at);
+            } else if (key == "velocity") {
+                mapping.velocity = Text(it.value(), at);
+                mapping.velocity_where = m_locator.Value(at);
+            } else if (key == "bend_range") {
+                mapping.bend_range = Number(it.value(), at, 0.0, 96.0);
+            } else {
+                Fail("unknown key \"" + key + "\" in notes (gate, pitch, velocity, bend_range)", m_locator.Key(at));
+            }
+        }
+        if (mapping.gate.empty() && mapping.pitch.empty() && mapping.velocity.empty())
+            Fail("notes must name at least one of gate, pitch and velocity", mapping.where);
+        m_description.has_notes = true;
     }
 
     void ReadOutputs(const Json& output, const JsonPath& path) {

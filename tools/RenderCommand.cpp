@@ -1,5 +1,9 @@
 // vxhost render PLUGIN --pin NAME=SOURCE ... -o OUT.wav: one instance, its
 // inputs fed from values, step lists or audio files.
+#include <sys/stat.h>
+
+#include <cctype>
+#include <fstream>
 #include <iostream>
 
 #include "Commands.h"
@@ -51,7 +55,32 @@ PatchDescription DescriptionFor(const RenderOptions& options, const std::string&
 
 }  // namespace
 
+bool IsPatchFile(const std::string& name) {
+    if (name.size() > 5 && name.compare(name.size() - 5, 5, ".json") == 0) return true;
+    struct stat info {};
+    if (stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    std::ifstream in(name, std::ios::binary);
+    char c = 0;
+    while (in.get(c))
+        if (!std::isspace(static_cast<unsigned char>(c))) return c == '{';
+    return false;
+}
+
 int RunRender(const RenderOptions& options) {
+    if (IsPatchFile(options.plugin)) {
+        // A patch names its own sources, outputs, rate and block size.
+        if (!options.pins.empty() || !options.output_pins.empty())
+            throw UsageError("--pin and --out-pin name pins of a plug-in; " + options.plugin +
+                             " is a patch, which gives its pins their sources itself");
+        PatchOptions patch;
+        patch.patch = options.plugin;
+        patch.output = options.output;
+        patch.length = options.length;
+        patch.midi = options.midi;
+        return RunPatch(patch);
+    }
+    if (!options.midi.empty())
+        throw UsageError("--midi plays notes on a patch file; a plug-in alone has no note mapping");
     const std::string path = LocatePlugin(options.plugin);
     const std::string module = ModuleName(path);
     // A --pin that names a recording which cannot be read is a failure to

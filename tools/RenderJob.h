@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "MidiTimeline.h"
 #include "Patch.h"
 
 namespace vxhost {
@@ -33,6 +34,10 @@ struct RenderedFile {
     std::vector<RenderedChannel> channels;
     float peak = 0.0f;
     std::vector<std::vector<float>> kept;  // the outputs, and the taps, when asked to keep them
+    bool played = false;                   // by notes, on an instrument:
+    int32_t voices = 0;
+    uint64_t notes = 0;
+    uint64_t stolen = 0;  // notes cut short while held to make room
 };
 
 // Renders `description` into the file `output.path`. `taps` ("module.pin")
@@ -43,8 +48,19 @@ RenderedFile RenderToFile(const PatchDescription& description, const OutputOptio
                           const std::vector<std::string>& taps = {}, bool keep = false,
                           const AudioLoader& load = nullptr);
 
+// Plays `timeline` on `description` built as an instrument (a voice per
+// voice of the patch, mixed) into `output`, the way a real-time driver
+// would, a block of the patch per period. The length is the patch's, else
+// the last message plus a second. Taps name modules as the instrument does
+// ("env" in the first voice, "env@2" in the second).
+RenderedFile RenderNotesToFile(const PatchDescription& description, const std::vector<TimedMidiMessage>& timeline,
+                               const OutputOptions& output, const std::vector<std::string>& taps = {},
+                               bool keep = false);
+
 // "wrote out.wav: 2.00 s at 44100 Hz, 1 channel (osc.output), peak 0.500 (-6.0 dBFS)"
 std::string Summary(const RenderedFile& file);
+// "played 42 notes on 16 voices, 3 stolen"
+std::string NotesSummary(const RenderedFile& file);
 // One line per clipped or silent channel.
 std::vector<std::string> Warnings(const RenderedFile& file);
 // The summary on standard output (standard error when the audio goes there)

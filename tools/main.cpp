@@ -78,8 +78,12 @@ int main(int argc, char** argv) {
     info_command->add_flag("--json", info.json, "Print JSON instead of a table");
 
     RenderOptions render;
-    CLI::App* render_command = app.add_subcommand("render", "Render one plug-in instance to an audio file");
-    render_command->add_option("plugin", render.plugin, "Plug-in name (searched) or path")->required();
+    CLI::App* render_command =
+        app.add_subcommand("render", "Render one plug-in instance, or a patch file, to an audio file");
+    render_command->add_option("plugin", render.plugin, "Plug-in name (searched) or path, or a patch file (.json)")
+        ->required();
+    render_command->add_option("--midi", render.midi, "Standard MIDI file to play on a patch with \"notes\"")
+        ->check(kNotEmpty);
     render_command
         ->add_option("--pin,-p", render.pins,
                      "NAME=SOURCE: a value (0.5, 5V, 2-Sided, true), steps (0:1,0.5:0) or an audio file")
@@ -104,6 +108,8 @@ int main(int argc, char** argv) {
     AddOutputOptions(patch_command, patch.output);
     patch_command->add_option("--length,-l", patch.length, "Length in seconds, overriding the patch's")
         ->check(kSeconds);
+    patch_command->add_option("--midi", patch.midi, "Standard MIDI file to play on the patch's voices")
+        ->check(kNotEmpty);
 
     DemoOptions demo;
     CLI::App* demo_command = app.add_subcommand("demo", "Render the built-in demo patch to a WAV file and a picture");

@@ -63,6 +63,22 @@ struct OutputEntry {
     Location where;
 };
 
+// Which inputs of a voice the notes drive. Each is "module.pin" or empty
+// for none: the gate is 1 while a note is held (or sustained by the pedal)
+// and 0 otherwise, the pitch is 0.5 at A4 (note 69) with 0.1 per octave,
+// bent by the pitch wheel over `bend_range` semitones each way, and the
+// velocity is the note's velocity over 127.
+struct NoteMapping {
+    std::string gate;
+    std::string pitch;
+    std::string velocity;
+    double bend_range = 2.0;
+    Location gate_where;
+    Location pitch_where;
+    Location velocity_where;
+    Location where;  // of the mapping itself
+};
+
 struct PatchDescription {
     double sample_rate = 44100.0;
     int32_t block_size = 1024;
@@ -71,6 +87,12 @@ struct PatchDescription {
     std::vector<PinSetting> settings;
     std::vector<WireEntry> wires;
     std::vector<OutputEntry> outputs;  // none: every output of the last plug-in module
+    // A patch played by notes is a voice template: `voices` copies of it
+    // run side by side and are mixed (see Instrument).
+    bool has_notes = false;
+    NoteMapping notes;
+    int32_t voices = 1;
+    Location voices_where;
 };
 
 using PluginResolver = std::function<std::shared_ptr<const PluginLibrary>(const std::string& name)>;
