@@ -5,6 +5,7 @@
 #define VXHOST_TOOL_COMMANDS_H
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,11 +48,28 @@ struct ValidateOptions {
     bool json = false;
 };
 
+struct PlayOptions {
+    std::string patch;
+    std::string midi_file;  // --midi: a file played into the patch
+    bool midi_in = false;   // --midi-in: a JACK MIDI input port
+    double seconds = 0.0;   // 0: the patch's length (the MIDI file's, plus a release tail)
+    std::string client_name = "vxhost";
+    std::vector<std::string> connect;  // ports for out_1, out_2, ...
+    bool no_connect = false;
+};
+
 int RunInfo(const InfoOptions& options);
 int RunRender(const RenderOptions& options);
 int RunPatch(const PatchOptions& options);
 int RunDemo(const DemoOptions& options);
 int RunValidate(const ValidateOptions& options);
+int RunPlay(const PlayOptions& options);
+
+// A patch file's text; HostError when it cannot be read.
+std::string ReadPatchText(const std::string& path);
+// Runs `work` (parsing or building a patch), giving a PatchError the file's
+// name and the place in it.
+void WithPatchPlace(const std::string& path, const std::function<void()>& work);
 
 }  // namespace vxhost
 

@@ -1,0 +1,150 @@
+// vxhost play PATCH.json: a patch played in real time through a JACK server,
+// with the server's sample rate and one engine block per period.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <map>
+#include <thread>
+
+#include "Commands.h"
+#include "HostError.h"
+
+#if VXHOST_HAVE_JACK
+#include "AudioFile.h"
+#include "EngineBlockSource.h"
+#include "Interrupts.h"
+#include "JackPlayer.h"
+#include "LibraryProbe.h"
+#include "PatchJson.h"
+#endif
+
+namespace vxhost {
+
+#if VXHOST_HAVE_JACK
+
+namespace {
+
+constexpr auto kPollTime = std::chrono::milliseconds(20);
+constexpr auto kProgressTime = std::chrono::milliseconds(250);
+
+std::string Format(const char* pattern, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, pattern, value);
+    return text;
+}
+
+std::string Percent(double share) { return Format("%.1f %%", share * 100.0); }
+
+std::string Xruns(uint64_t count) { return std::to_string(count) + (count == 1 ? " xrun" : " xruns"); }
+
+// The library probe forks a child, which is not safe once the JACK client's
+// threads run; so every plug-in is probed before the client opens, and the
+// patch is built from what the probes found. A failure is kept and given back
+// when the patch asks for the plug-in, so that its message names the place.
+PluginResolver ProbePlugins(const PatchDescription& description) {
+    auto loaded = std::make_shared<std::map<std::string, std::shared_ptr<const PluginLibrary>>>();
+    auto failed = std::make_shared<std::map<std::string, std::string>>();
+    for (const ModuleEntry& module : description.modules) {
+        if (module.plugin.empty() || loaded->count(module.plugin) > 0 || failed->count(module.plugin) > 0) continue;
+        try {
+            (*loaded)[module.plugin] = LoadPluginSafely(module.plugin);
+        } catch (const HostError& e) {
+            (*failed)[module.plugin] = e.what();
+        }
+    }
+    return [loaded, failed](const std::string& name) -> std::shared_ptr<const PluginLibrary> {
+        const auto found = loaded->find(name);
+        if (found != loaded->end()) return found->second;
+        const auto failure = failed->find(name);
+        throw HostError(failure != failed->end() ? failure->second : "the plug-in " + name + " was not probed");
+    };
+}
+
+// "1.25 s, DSP 3.1 % (peak 7.9 %), 0 xruns"
+std::string ProgressLine(const PlayStatus& status, double rate) {
+    return Format("%.2f s", static_cast<double>(status.frames) / rate) + ", DSP " + Percent(status.mean_load) +
+           " (peak " + Percent(status.recent_peak_load) + "), " + Xruns(status.xruns);
+}
+
+}  // namespace
+
+int RunPlay(const PlayOptions& options) {
+    if (!options.midi_file.empty() || options.midi_in)
+        throw HostError(std::string(options.midi_in ? "--midi-in" : "--midi") +
+                        " plays an instrument, which this vxhost does not have yet; play a patch on its own");
+    const std::string text = ReadPatchText(options.patch);
+    PatchDescription description;
+    WithPatchPlace(options.patch, [&] { description = ParsePatchJson(text); });
+    const PluginResolver resolve = ProbePlugins(description);
+
+    JackPlayer player(options.client_name);
+    const double rate = player.SampleRate();
+    const int32_t period = player.PeriodFrames();
+    if (description.sample_rate != rate)
+        std::cerr << "vxhost: note: " << options.patch << " is written for " << Format("%.0f", description.sample_rate)
+                  << " Hz; playing at the server's " << Format("%.0f", rate) << " Hz\n";
+    description.sample_rate = rate;
+    description.block_size = period;
+    if (options.seconds > 0.0) description.length_seconds = options.seconds;
+    BuiltPatch patch;
+    WithPatchPlace(options.patch, [&] { patch = BuildPatch(description, resolve, &ReadAudioMono); });
+    EngineBlockSource source(std::move(patch.engine), patch.outputs);
+
+    PlayerOptions play;
+    play.length_frames = patch.length_frames;
+    player.Activate(source, std::move(play));
+    const std::vector<std::string> connections = player.Connect(options.connect, !options.no_connect);
+
+    std::cout << "playing " << options.patch << " as JACK client " << player.ClientName() << ": "
+              << Format("%.0f Hz, ", rate) << period << "-frame periods (" << Format("%.2f ms", 1000.0 * period / rate)
+              << "), " << Format("%.2f s", static_cast<double>(patch.length_frames) / rate) << '\n';
+    for (const std::string& line : connections) std::cout << "  " << line << '\n';
+    std::cout.flush();
+
+    const bool terminal = isatty(STDERR_FILENO) != 0;
+    bool progress_shown = false;
+    auto last_progress = std::chrono::steady_clock::now();
+    player.Start();
+    PlayStatus status;
+    for (;;) {
+        std::this_thread::sleep_for(kPollTime);
+        const auto now = std::chrono::steady_clock::now();
+        const bool progress_due = terminal && now - last_progress >= kProgressTime;
+        status = player.Poll();
+        if (!status.failure.empty() || status.finished || Interrupted()) break;
+        if (progress_due) {
+            last_progress = now;
+            progress_shown = true;
+            std::fprintf(stderr, "\rplaying %s   ", ProgressLine(status, rate).c_str());
+            std::fflush(stderr);
+        }
+    }
+    // The last period is in the port buffers; let the server carry it on
+    // before the ports go away.
+    if (status.finished)
+        std::this_thread::sleep_for(std::chrono::microseconds(static_cast<int64_t>(3.0e6 * period / rate)));
+    player.Stop();
+    if (progress_shown) std::fprintf(stderr, "\r%60s\r", "");
+
+    std::cout << "played " << Format("%.2f s", static_cast<double>(status.frames) / rate) << ": " << Xruns(status.xruns)
+              << ", DSP load " << Percent(status.mean_load) << " mean, " << Percent(status.peak_load) << " peak of the "
+              << Format("%.2f ms", 1000.0 * period / rate) << " period (server: " << Percent(status.server_load) << ")";
+    if (status.midi_dropped > 0) std::cout << ", " << status.midi_dropped << " MIDI messages dropped";
+    std::cout << '\n';
+    if (!status.failure.empty()) throw HostError(status.failure);
+    return 0;
+}
+
+#else
+
+int RunPlay(const PlayOptions&) {
+    throw HostError(
+        "this vxhost was built without JACK; install its development files (libjack-jackd2-dev) and "
+        "build again");
+}
+
+#endif
+
+}  // namespace vxhost
