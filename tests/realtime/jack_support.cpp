@@ -88,8 +88,9 @@ JackServer::JackServer(const std::string& log_path, int period) {
 
 JackServer::~JackServer() { End(m_pid); }
 
-Capture::Capture(int channels, double max_seconds)
+Capture::Capture(int channels, double max_seconds, bool from_first_sound)
     : m_channels(channels),
+      m_from_first_sound(from_first_sound),
       m_samples(static_cast<size_t>(channels), std::vector<float>(static_cast<size_t>(max_seconds * 48000.0))) {}
 
 Capture::~Capture() {
@@ -121,6 +122,14 @@ std::vector<std::vector<float>> Capture::Samples() const {
 
 int Capture::OnProcess(jack_nframes_t frames, void* self) {
     auto* capture = static_cast<Capture*>(self);
+    if (capture->m_from_first_sound && !capture->m_heard) {
+        for (int c = 0; c < capture->m_channels; ++c) {
+            const auto* in =
+                static_cast<const float*>(jack_port_get_buffer(capture->m_ports[static_cast<size_t>(c)], frames));
+            for (jack_nframes_t i = 0; i < frames; ++i) capture->m_heard = capture->m_heard || in[i] != 0.0f;
+        }
+        if (!capture->m_heard) return 0;
+    }
     const size_t done = capture->m_frames.load(std::memory_order_relaxed);
     const size_t room = capture->m_samples[0].size() - done;
     const size_t n = std::min<size_t>(frames, room);

@@ -36,12 +36,18 @@ private:
 
 // A JACK client "capture" with input ports in_1.. that records every sample
 // arriving there into room reserved up front, and counts the server's xruns.
+// With `from_first_sound` it keeps nothing before the first period in which
+// any channel is not silent: a freewheeling server runs cycles as fast as it
+// can, and the silence before the player starts would fill any room.
 class Capture {
 public:
-    Capture(int channels, double max_seconds);
+    Capture(int channels, double max_seconds, bool from_first_sound = false);
     ~Capture();
     bool Open();  // false when no server answered
     void Stop();  // deactivates: the recording is complete afterwards
+    // In freewheel mode the server runs each cycle only when every client has
+    // finished the one before, as fast as it can: no xruns, exact data.
+    bool Freewheel(bool on) { return jack_set_freewheel(m_client, on ? 1 : 0) == 0; }
     jack_client_t* Client() const { return m_client; }
     std::string Port(int channel) const { return "capture:in_" + std::to_string(channel + 1); }
     // Frames recorded per channel, once stopped.
@@ -53,6 +59,8 @@ private:
     static int OnXrun(void* self);
 
     int m_channels;
+    bool m_from_first_sound;
+    bool m_heard = false;
     jack_client_t* m_client = nullptr;
     std::vector<jack_port_t*> m_ports;
     std::vector<std::vector<float>> m_samples;
