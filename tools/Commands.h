@@ -5,7 +5,6 @@
 #define VXHOST_TOOL_COMMANDS_H
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -64,12 +63,6 @@ int RunPatch(const PatchOptions& options);
 int RunDemo(const DemoOptions& options);
 int RunValidate(const ValidateOptions& options);
 int RunPlay(const PlayOptions& options);
-
-// A patch file's text; HostError when it cannot be read.
-std::string ReadPatchText(const std::string& path);
-// Runs `work` (parsing or building a patch), giving a PatchError the file's
-// name and the place in it.
-void WithPatchPlace(const std::string& path, const std::function<void()>& work);
 
 }  // namespace vxhost
 

@@ -13,6 +13,8 @@
 
 namespace vxhost {
 
+namespace {
+
 std::string ReadPatchText(const std::string& path) {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) throw HostError("cannot read patch " + path + ": " + std::strerror(errno));
@@ -24,23 +26,20 @@ std::string ReadPatchText(const std::string& path) {
     return text.str();
 }
 
-void WithPatchPlace(const std::string& path, const std::function<void()>& work) {
-    try {
-        work();
-    } catch (const PatchError& e) {
-        const Location where = e.Where();
-        if (where.line == 0) throw HostError(path + ": " + e.what());
-        throw HostError(path + ":" + std::to_string(where.line) + ":" + std::to_string(where.column) + ": " + e.what());
-    }
-}
+}  // namespace
 
 int RunPatch(const PatchOptions& options) {
     const std::string text = ReadPatchText(options.patch);
-    WithPatchPlace(options.patch, [&] {
+    try {
         PatchDescription description = ParsePatchJson(text);
         if (options.length > 0.0) description.length_seconds = options.length;
         PrintReport(RenderToFile(description, options.output));
-    });
+    } catch (const PatchError& e) {
+        const Location where = e.Where();
+        if (where.line == 0) throw HostError(options.patch + ": " + e.what());
+        throw HostError(options.patch + ":" + std::to_string(where.line) + ":" + std::to_string(where.column) + ": " +
+                        e.what());
+    }
     return 0;
 }
 

@@ -1,11 +1,16 @@
 // vxhost play PATCH.json: a patch played in real time through a JACK server,
 // with the server's sample rate and one engine block per period.
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <iostream>
 #include <map>
+#include <sstream>
 #include <thread>
 
 #include "Commands.h"
@@ -36,6 +41,30 @@ std::string Format(const char* pattern, double value) {
 }
 
 std::string Percent(double share) { return Format("%.1f %%", share * 100.0); }
+
+std::string ReadPatchText(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) throw HostError("cannot read patch " + path + ": " + std::strerror(errno));
+    if (S_ISDIR(info.st_mode)) throw HostError("cannot read patch " + path + ": it is a folder");
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    if (!in && !in.eof()) throw HostError("cannot read patch " + path + ": " + std::strerror(errno));
+    return text.str();
+}
+
+// Runs `work` (parsing or building the patch), giving a PatchError the file's
+// name and the place in it.
+template <class Work>
+void WithPatchPlace(const std::string& path, const Work& work) {
+    try {
+        work();
+    } catch (const PatchError& e) {
+        const Location where = e.Where();
+        if (where.line == 0) throw HostError(path + ": " + e.what());
+        throw HostError(path + ":" + std::to_string(where.line) + ":" + std::to_string(where.column) + ": " + e.what());
+    }
+}
 
 std::string Xruns(uint64_t count) { return std::to_string(count) + (count == 1 ? " xrun" : " xruns"); }
 
