@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -23,6 +24,12 @@
 #include "JackPlayer.h"
 #include "LibraryProbe.h"
 #include "PatchJson.h"
+#if VXHOST_HAVE_INSTRUMENT
+#include "Instrument.h"
+#endif
+#if VXHOST_HAVE_MIDI_FILES
+#include "MidiFile.h"
+#endif
 #endif
 
 namespace vxhost {
@@ -97,12 +104,65 @@ std::string ProgressLine(const PlayStatus& status, double rate) {
            " (peak " + Percent(status.recent_peak_load) + "), " + Xruns(status.xruns);
 }
 
+// What plays: a plain patch, or a patch played by notes (an instrument) with
+// the song scheduled on it.
+struct Playable {
+    std::unique_ptr<BlockSource> source;
+    uint64_t length_frames = 0;  // 0: until Ctrl-C
+    std::vector<ScheduledMidi> schedule;
+#if VXHOST_HAVE_INSTRUMENT
+    const Instrument* instrument = nullptr;
+#endif
+};
+
+Playable MakePlayable(const PlayOptions& options, PatchDescription& description, const PluginResolver& resolve) {
+    Playable playable;
+    const double rate = description.sample_rate;
+#if VXHOST_HAVE_INSTRUMENT
+    if (description.has_notes) {
+        if (options.midi_file.empty() && !options.midi_in)
+            throw HostError(options.patch +
+                            " is played by notes: give it a song (--midi FILE) or a keyboard (--midi-in)");
+        std::unique_ptr<Instrument> instrument;
+        WithPatchPlace(options.patch,
+                       [&] { instrument = std::make_unique<Instrument>(description, resolve, &ReadAudioMono); });
+        if (!options.midi_file.empty()) {
+#if VXHOST_HAVE_MIDI_FILES
+            for (const TimedMidiMessage& m : ReadMidiFile(options.midi_file, rate))
+                playable.schedule.push_back({m.sample, m.message});
+#else
+            throw HostError("cannot play " + options.midi_file + ": this vxhost was built without MIDI files (libsmf)");
+#endif
+        }
+        if (options.seconds > 0.0)
+            playable.length_frames = SecondsToFrames(options.seconds, rate, {});
+        else if (instrument->LengthFrames() > 0)
+            playable.length_frames = instrument->LengthFrames();
+        else if (!options.midi_in)  // the song's last message and a second for the releases
+            playable.length_frames =
+                (playable.schedule.empty() ? 0 : playable.schedule.back().frame) + static_cast<uint64_t>(rate);
+        playable.instrument = instrument.get();
+        playable.source = std::move(instrument);
+        return playable;
+    }
+    const char* const missing = ": give it \"notes\" (and \"voices\")";
+#else
+    const char* const missing = "; this vxhost has no instrument yet";
+#endif
+    if (!options.midi_file.empty() || options.midi_in)
+        throw HostError(options.patch + ": " + (options.midi_in ? "--midi-in" : "--midi") +
+                        " plays notes on a patch that maps them" + missing);
+    if (options.seconds > 0.0) description.length_seconds = options.seconds;
+    BuiltPatch patch;
+    WithPatchPlace(options.patch, [&] { patch = BuildPatch(description, resolve, &ReadAudioMono); });
+    playable.length_frames = patch.length_frames;
+    playable.source = std::make_unique<EngineBlockSource>(std::move(patch.engine), patch.outputs);
+    return playable;
+}
+
 }  // namespace
 
 int RunPlay(const PlayOptions& options) {
-    if (!options.midi_file.empty() || options.midi_in)
-        throw HostError(std::string(options.midi_in ? "--midi-in" : "--midi") +
-                        " plays an instrument, which this vxhost does not have yet; play a patch on its own");
     const std::string text = ReadPatchText(options.patch);
     PatchDescription description;
     WithPatchPlace(options.patch, [&] { description = ParsePatchJson(text); });
@@ -116,19 +176,21 @@ int RunPlay(const PlayOptions& options) {
                   << " Hz; playing at the server's " << Format("%.0f", rate) << " Hz\n";
     description.sample_rate = rate;
     description.block_size = period;
-    if (options.seconds > 0.0) description.length_seconds = options.seconds;
-    BuiltPatch patch;
-    WithPatchPlace(options.patch, [&] { patch = BuildPatch(description, resolve, &ReadAudioMono); });
-    EngineBlockSource source(std::move(patch.engine), patch.outputs);
+    Playable playable = MakePlayable(options, description, resolve);
 
     PlayerOptions play;
-    play.length_frames = patch.length_frames;
-    player.Activate(source, std::move(play));
+    play.length_frames = playable.length_frames;
+    play.midi_input = options.midi_in;
+    play.schedule = std::move(playable.schedule);
+    player.Activate(*playable.source, std::move(play));
     const std::vector<std::string> connections = player.Connect(options.connect, !options.no_connect);
 
     std::cout << "playing " << options.patch << " as JACK client " << player.ClientName() << ": "
               << Format("%.0f Hz, ", rate) << period << "-frame periods (" << Format("%.2f ms", 1000.0 * period / rate)
-              << "), " << Format("%.2f s", static_cast<double>(patch.length_frames) / rate) << '\n';
+              << "), "
+              << (playable.length_frames > 0 ? Format("%.2f s", static_cast<double>(playable.length_frames) / rate)
+                                             : std::string("until Ctrl-C"))
+              << '\n';
     for (const std::string& line : connections) std::cout << "  " << line << '\n';
     std::cout.flush();
 
@@ -161,6 +223,11 @@ int RunPlay(const PlayOptions& options) {
               << ", DSP load " << Percent(status.mean_load) << " mean, " << Percent(status.peak_load) << " peak of the "
               << Format("%.2f ms", 1000.0 * period / rate) << " period (server: " << Percent(status.server_load) << ")";
     if (status.midi_dropped > 0) std::cout << ", " << status.midi_dropped << " MIDI messages dropped";
+#if VXHOST_HAVE_INSTRUMENT
+    if (const Instrument* instrument = playable.instrument)
+        std::cout << "; " << instrument->NotesPlayed() << " notes on " << instrument->Voices() << " voices, "
+                  << instrument->VoicesStolen() << " stolen";
+#endif
     std::cout << '\n';
     if (!status.failure.empty()) throw HostError(status.failure);
     return 0;

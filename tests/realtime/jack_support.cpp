@@ -1,6 +1,7 @@
 #include "jack_support.h"
 
 #include <fcntl.h>
+#include <jack/midiport.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -144,6 +145,46 @@ int Capture::OnProcess(jack_nframes_t frames, void* self) {
 
 int Capture::OnXrun(void* self) {
     ++static_cast<Capture*>(self)->m_xruns;
+    return 0;
+}
+
+MidiSender::~MidiSender() {
+    if (m_client != nullptr) jack_client_close(m_client);
+}
+
+bool MidiSender::Open() {
+    jack_status_t status{};
+    m_client = jack_client_open("sender", JackNoStartServer, &status);
+    if (m_client == nullptr) return false;
+    m_port = jack_port_register(m_client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    jack_set_process_callback(m_client, &OnProcess, this);
+    return m_port != nullptr && jack_activate(m_client) == 0;
+}
+
+bool MidiSender::ConnectTo(const std::string& port) const {
+    return jack_connect(m_client, jack_port_name(m_port), port.c_str()) == 0;
+}
+
+void MidiSender::Send(unsigned char status, unsigned char data1, unsigned char data2) {
+    m_pending.store(0x1000000u | static_cast<uint32_t>(status) << 16 | static_cast<uint32_t>(data1) << 8 | data2);
+}
+
+int MidiSender::OnProcess(jack_nframes_t frames, void* self) {
+    auto* sender = static_cast<MidiSender*>(self);
+    void* buffer = jack_port_get_buffer(sender->m_port, frames);
+    jack_midi_clear_buffer(buffer);
+    if (sender->m_every_period) {
+        const jack_midi_data_t note[] = {0x91, 64, 90};
+        const jack_midi_data_t exclusive[] = {0xF0, 0x7E, 0xF7};
+        jack_midi_event_write(buffer, 100, note, sizeof note);
+        jack_midi_event_write(buffer, 120, exclusive, sizeof exclusive);
+    }
+    if (const uint32_t pending = sender->m_pending.exchange(0)) {
+        const jack_midi_data_t message[] = {static_cast<jack_midi_data_t>(pending >> 16),
+                                            static_cast<jack_midi_data_t>(pending >> 8),
+                                            static_cast<jack_midi_data_t>(pending)};
+        jack_midi_event_write(buffer, 0, message, sizeof message);
+    }
     return 0;
 }
 

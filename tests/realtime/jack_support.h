@@ -68,6 +68,25 @@ private:
     std::atomic<int> m_xruns{0};
 };
 
+// A client "sender" with a MIDI output. Every period it sends a note-on at
+// frame 100 and a system-exclusive message at frame 120 when `every_period`,
+// and otherwise what Send hands it, once, at the next period's first frame.
+class MidiSender {
+public:
+    explicit MidiSender(bool every_period) : m_every_period(every_period) {}
+    ~MidiSender();
+    bool Open();
+    bool ConnectTo(const std::string& port) const;
+    void Send(unsigned char status, unsigned char data1, unsigned char data2);
+
+private:
+    static int OnProcess(jack_nframes_t frames, void* self);
+    bool m_every_period;
+    jack_client_t* m_client = nullptr;
+    jack_port_t* m_port = nullptr;
+    std::atomic<uint32_t> m_pending{0};  // status, data1, data2 and a "set" bit
+};
+
 // vxhost started in the background in `folder`, its output going to files.
 class Background {
 public:

@@ -196,6 +196,87 @@ TEST_F(ToolTest, PlayWithoutAServerSaysHowToStartOneAndStartsNone) {
     if (client != nullptr) jack_client_close(client);
 }
 
+#if VX_PLAY_READS_MIDI
+
+namespace {
+
+// Two voices of an oscillator under an envelope, played by notes.
+const char* const kVoicePatch = R"({
+  "sample_rate": 48000,
+  "block_size": 256,
+  "voices": 2,
+  "notes": { "gate": "env.Gate", "pitch": "osc.fc", "velocity": "vca.in3" },
+  "modules": {
+    "osc": { "plugin": "sumtone", "pins": { "fm1": 0.1, "N": 10, "a": 0.08, "maxfreq": 300 } },
+    "env": { "plugin": "ramplet", "pins": { "Attack": 0, "Release": 0.2 } },
+    "vca": { "utility": "multiply", "inputs": 3 }
+  },
+  "wires": [
+    { "from": "env.Signal Out", "to": "osc.gate" },
+    { "from": "osc.output", "to": "vca.in1" },
+    { "from": "env.Signal Out", "to": "vca.in2" }
+  ],
+  "output": "vca.out"
+})";
+
+// One track at 96 pulses a quarter and 120 beats a minute: a chord of three
+// notes at 0.25 s, released a quarter of a second later.
+std::string ChordSong() {
+    const unsigned char track[] = {
+        0x30, 0x90, 60,   100, 0x00, 0x90, 64, 100, 0x00, 0x90, 67, 100,  // three notes at 48 pulses
+        0x30, 0x80, 60,   0,   0x00, 0x80, 64, 0,   0x00, 0x80, 67, 0,    // off 48 pulses later
+        0x00, 0xFF, 0x2F, 0x00};
+    std::string bytes = std::string("MThd\0\0\0\6\0\0\0\1\0\x60", 14) + "MTrk";
+    bytes += std::string("\0\0\0", 3) + static_cast<char>(sizeof track);
+    bytes.append(reinterpret_cast<const char*>(track), sizeof track);
+    return bytes;
+}
+
+}  // namespace
+
+TEST_F(PlayTest, ASongPlayedOnAnInstrumentIsItsOfflineRender) {
+    WriteFile("voices.json", kVoicePatch);
+    WriteFile("chord.mid", ChordSong());
+    const CommandResult rendered = Vxhost("patch voices.json --midi chord.mid -o reference.wav");
+    ASSERT_EQ(rendered.status, 0) << rendered.err;
+    const std::vector<std::vector<float>> expected = Reference(Scratch("reference.wav"));
+    ASSERT_EQ(expected.size(), 1u);
+
+    Capture capture(1, 4.0, true);
+    ASSERT_TRUE(capture.Open());
+    ASSERT_TRUE(capture.Freewheel(true));
+    const CommandResult played =
+        Vxhost("play voices.json --midi chord.mid --client-name vxtest --connect capture:in_1");
+    capture.Freewheel(false);
+    capture.Stop();
+    ASSERT_EQ(played.status, 0) << played.err;
+    // Three notes on two voices: the third steals the first.
+    EXPECT_NE(played.out.find("3 notes on 2 voices, 1 stolen"), std::string::npos) << played.out;
+    ExpectRenderFromSomeStartOn(capture.Samples(), expected);
+}
+
+TEST_F(PlayTest, NotesFromAKeyboardPlayTheInstrument) {
+    WriteFile("voices.json", kVoicePatch);
+    MidiSender keyboard(false);
+    ASSERT_TRUE(keyboard.Open());
+    Capture capture(1, 60.0);
+    ASSERT_TRUE(capture.Open());
+    Background play(m_folder, {"play", "voices.json", "--midi-in", "--seconds", "30", "--client-name", "vxtest",
+                               "--connect", "capture:in_1"});
+    ASSERT_TRUE(WaitForText(Scratch(".bg-out"), "playing voices.json", 30.0)) << play.Err();
+    ASSERT_TRUE(keyboard.ConnectTo("vxtest:midi_in"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    keyboard.Send(0x90, 69, 100);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    play.Signal(SIGINT);
+    EXPECT_EQ(play.Wait(30.0), 130) << play.Err();
+    capture.Stop();
+    EXPECT_NE(play.Out().find("1 notes on 2 voices"), std::string::npos) << play.Out();
+    EXPECT_GE(FirstSound(capture.Samples()[0]), 0) << "the note is heard";
+}
+
+#endif
+
 #else
 
 TEST(Play, NeedsTheNativeVxhostWithJack) { GTEST_SKIP() << "vxhost play is built natively with JACK only"; }

@@ -5,8 +5,6 @@
 
 #if VX_HAVE_JACK_TESTS
 
-#include <jack/midiport.h>
-
 #include <array>
 #include <chrono>
 #include <cstring>
@@ -54,38 +52,6 @@ public:
     int disorder = 0;
 };
 
-// A client whose MIDI output sends a note-on at frame 100 of every period.
-class MidiSender {
-public:
-    bool Open() {
-        jack_status_t status{};
-        m_client = jack_client_open("sender", JackNoStartServer, &status);
-        if (m_client == nullptr) return false;
-        m_port = jack_port_register(m_client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-        jack_set_process_callback(m_client, &OnProcess, this);
-        return m_port != nullptr && jack_activate(m_client) == 0;
-    }
-    ~MidiSender() {
-        if (m_client != nullptr) jack_client_close(m_client);
-    }
-    bool ConnectTo(const std::string& port) const {
-        return jack_connect(m_client, jack_port_name(m_port), port.c_str()) == 0;
-    }
-
-private:
-    static int OnProcess(jack_nframes_t frames, void* self) {
-        void* buffer = jack_port_get_buffer(static_cast<MidiSender*>(self)->m_port, frames);
-        jack_midi_clear_buffer(buffer);
-        const jack_midi_data_t note[] = {0x91, 64, 90};
-        const jack_midi_data_t exclusive[] = {0xF0, 0x7E, 0xF7};
-        jack_midi_event_write(buffer, 100, note, sizeof note);
-        jack_midi_event_write(buffer, 120, exclusive, sizeof exclusive);
-        return 0;
-    }
-    jack_client_t* m_client = nullptr;
-    jack_port_t* m_port = nullptr;
-};
-
 MidiMessage Note(uint8_t key) { return MidiMessage{0, 3, {0x90, key, 100}}; }
 
 class PlayerTest : public ToolTest {
@@ -105,7 +71,7 @@ protected:
 }  // namespace
 
 TEST_F(PlayerTest, ScheduledMessagesArriveAtTheirFramesMergedWithTheMidiInput) {
-    MidiSender sender;
+    MidiSender sender(true);
     ASSERT_TRUE(sender.Open());
     MidiRecorder source;
     // Both edges of a period, two messages on one frame, and the last frame.
