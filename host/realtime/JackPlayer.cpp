@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <ctime>
 #include <thread>
 
@@ -170,7 +171,7 @@ PlayStatus JackPlayer::Poll() {
     status.server_load = m_client != nullptr ? static_cast<double>(jack_cpu_load(m_client)) / 100.0 : 0.0;
     status.midi_dropped = m_midi_dropped.load(std::memory_order_relaxed);
     status.finished = m_finished.load(std::memory_order_acquire);
-    switch (m_failure.load()) {
+    switch (m_failure.load(std::memory_order_acquire)) {
         case kServerGone:
             status.failure = "the JACK server stopped";
             break;
@@ -178,6 +179,9 @@ PlayStatus JackPlayer::Poll() {
             status.failure = "the JACK server's period grew to " + std::to_string(m_new_period.load()) +
                              " frames, more than the " + std::to_string(m_source->MaxFrames()) +
                              " the patch was built for; start vxhost play again";
+            break;
+        case kSourceFailed:
+            status.failure = std::string("the patch failed while playing: ") + m_source_error;
             break;
         default:
             break;
@@ -238,7 +242,16 @@ void JackPlayer::Process(jack_nframes_t frames) {
 
     const uint64_t played = m_frames.load(std::memory_order_relaxed);
     const int32_t midi_count = GatherMidi(frames, played);
-    m_source->Render(static_cast<int32_t>(frames), m_midi.data(), midi_count, m_buffers.data());
+    try {
+        m_source->Render(static_cast<int32_t>(frames), m_midi.data(), midi_count, m_buffers.data());
+    } catch (const std::exception& e) {
+        // An exception must not leave JACK's thread, which would end the
+        // process; playing stops and the main thread reports why.
+        std::snprintf(m_source_error, sizeof m_source_error, "%s", e.what());
+        m_failure.store(kSourceFailed, std::memory_order_release);
+        for (float* buffer : m_buffers) std::memset(buffer, 0, frames * sizeof(float));
+        return;
+    }
 
     uint64_t now_played = played + frames;
     const uint64_t length = m_options.length_frames;

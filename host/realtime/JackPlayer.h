@@ -74,7 +74,7 @@ public:
     void Stop();
 
 private:
-    enum Failure : int { kNone = 0, kServerGone = 1, kPeriodGrew = 2 };
+    enum Failure : int { kNone = 0, kServerGone = 1, kPeriodGrew = 2, kSourceFailed = 3 };
 
     static int OnProcess(jack_nframes_t frames, void* self);
     static int OnXrun(void* self);
@@ -108,6 +108,8 @@ private:
     std::atomic<bool> m_finished{false};
     std::atomic<int> m_failure{kNone};
     std::atomic<uint32_t> m_new_period{0};
+    // Why the source failed, written by the callback before m_failure says so.
+    char m_source_error[256] = {0};
 };
 
 }  // namespace vxhost

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "EngineBlockSource.h"
+#include "HostError.h"
 #include "JackPlayer.h"
 #include "Patch.h"
 #include "PluginSearch.h"
@@ -118,6 +119,39 @@ TEST_F(PlayerTest, ScheduledMessagesArriveAtTheirFramesMergedWithTheMidiInput) {
     // The sender's messages may need a period or two to reach the player
     // after the connection; after that, one every period.
     EXPECT_GE(live, 10u);
+}
+
+namespace {
+
+// Fails in its third period, the way a patch does when a step gives a
+// setting a value it cannot hold.
+class FailingSource final : public BlockSource {
+public:
+    int32_t Channels() const override { return 1; }
+    int32_t MaxFrames() const override { return 256; }
+    void Render(int32_t frames, const MidiMessage*, int32_t, float* const* out) override {
+        if (++m_periods == 3) throw HostError("osc.Mode: value out of range");
+        for (int32_t i = 0; i < frames; ++i) out[0][i] = 0.5f;
+    }
+
+private:
+    int m_periods = 0;
+};
+
+}  // namespace
+
+TEST_F(PlayerTest, ASourceThatFailsStopsPlayingWithItsReasonInsteadOfEndingTheProcess) {
+    FailingSource source;
+    JackPlayer player("vxplayer");
+    player.Activate(source, PlayerOptions{});
+    player.Start();
+    PlayStatus status;
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while ((status = player.Poll()).failure.empty() && std::chrono::steady_clock::now() < give_up)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(status.failure, "the patch failed while playing: osc.Mode: value out of range");
+    EXPECT_EQ(status.frames, 512u) << "the periods before the failure";
+    player.Stop();
 }
 
 TEST(EngineSourceRendering, AllocatesNothingOnceStarted) {
