@@ -73,7 +73,11 @@ void WithPatchPlace(const std::string& path, const Work& work) {
     }
 }
 
-std::string Xruns(uint64_t count) { return std::to_string(count) + (count == 1 ? " xrun" : " xruns"); }
+std::string Count(uint64_t count, const char* what) {
+    return std::to_string(count) + " " + what + (count == 1 ? "" : "s");
+}
+
+std::string Xruns(uint64_t count) { return Count(count, "xrun"); }
 
 // The library probe forks a child, which is not safe once the JACK client's
 // threads run; so every plug-in is probed before the client opens, and the
@@ -225,8 +229,9 @@ int RunPlay(const PlayOptions& options) {
     if (status.midi_dropped > 0) std::cout << ", " << status.midi_dropped << " MIDI messages dropped";
 #if VXHOST_HAVE_INSTRUMENT
     if (const Instrument* instrument = playable.instrument)
-        std::cout << "; " << instrument->NotesPlayed() << " notes on " << instrument->Voices() << " voices, "
-                  << instrument->VoicesStolen() << " stolen";
+        std::cout << "; " << Count(instrument->NotesPlayed(), "note") << " on "
+                  << Count(static_cast<uint64_t>(instrument->Voices()), "voice") << ", " << instrument->VoicesStolen()
+                  << " stolen";
 #endif
     std::cout << '\n';
     if (!status.failure.empty()) throw HostError(status.failure);

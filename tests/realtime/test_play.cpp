@@ -271,7 +271,7 @@ TEST_F(PlayTest, NotesFromAKeyboardPlayTheInstrument) {
     play.Signal(SIGINT);
     EXPECT_EQ(play.Wait(30.0), 130) << play.Err();
     capture.Stop();
-    EXPECT_NE(play.Out().find("1 notes on 2 voices"), std::string::npos) << play.Out();
+    EXPECT_NE(play.Out().find("1 note on 2 voices"), std::string::npos) << play.Out();
     EXPECT_GE(FirstSound(capture.Samples()[0]), 0) << "the note is heard";
 }
 
