@@ -108,6 +108,25 @@ std::string ProgressLine(const PlayStatus& status, double rate) {
            " (peak " + Percent(status.recent_peak_load) + "), " + Xruns(status.xruns);
 }
 
+// A song or a keyboard plays a patch that maps notes, and such a patch needs
+// one of them; told before any server is asked.
+void CheckNotes(const PlayOptions& options, const PatchDescription& description) {
+    const bool by_midi = !options.midi_file.empty() || options.midi_in;
+#if VXHOST_HAVE_INSTRUMENT
+    if (description.has_notes && !by_midi)
+        throw HostError(options.patch + " is played by notes: give it a song (--midi FILE) or a keyboard (--midi-in)");
+    const char* const missing = ": give it \"notes\" (and \"voices\")";
+    const bool has_notes = description.has_notes;
+#else
+    const char* const missing = "; this vxhost has no instrument yet";
+    const bool has_notes = false;
+    (void)description;
+#endif
+    if (by_midi && !has_notes)
+        throw HostError(options.patch + ": " + (options.midi_in ? "--midi-in" : "--midi") +
+                        " plays notes on a patch that maps them" + missing);
+}
+
 // What plays: a plain patch, or a patch played by notes (an instrument) with
 // the song scheduled on it.
 struct Playable {
@@ -124,9 +143,6 @@ Playable MakePlayable(const PlayOptions& options, PatchDescription& description,
     const double rate = description.sample_rate;
 #if VXHOST_HAVE_INSTRUMENT
     if (description.has_notes) {
-        if (options.midi_file.empty() && !options.midi_in)
-            throw HostError(options.patch +
-                            " is played by notes: give it a song (--midi FILE) or a keyboard (--midi-in)");
         std::unique_ptr<Instrument> instrument;
         WithPatchPlace(options.patch,
                        [&] { instrument = std::make_unique<Instrument>(description, resolve, &ReadAudioMono); });
@@ -149,13 +165,7 @@ Playable MakePlayable(const PlayOptions& options, PatchDescription& description,
         playable.source = std::move(instrument);
         return playable;
     }
-    const char* const missing = ": give it \"notes\" (and \"voices\")";
-#else
-    const char* const missing = "; this vxhost has no instrument yet";
 #endif
-    if (!options.midi_file.empty() || options.midi_in)
-        throw HostError(options.patch + ": " + (options.midi_in ? "--midi-in" : "--midi") +
-                        " plays notes on a patch that maps them" + missing);
     if (options.seconds > 0.0) description.length_seconds = options.seconds;
     BuiltPatch patch;
     WithPatchPlace(options.patch, [&] { patch = BuildPatch(description, resolve, &ReadAudioMono); });
@@ -170,6 +180,7 @@ int RunPlay(const PlayOptions& options) {
     const std::string text = ReadPatchText(options.patch);
     PatchDescription description;
     WithPatchPlace(options.patch, [&] { description = ParsePatchJson(text); });
+    CheckNotes(options, description);
     const PluginResolver resolve = ProbePlugins(description);
 
     JackPlayer player(options.client_name);

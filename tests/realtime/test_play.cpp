@@ -190,6 +190,11 @@ TEST_F(ToolTest, PlayWithoutAServerSaysHowToStartOneAndStartsNone) {
     EXPECT_EQ(played.err,
               "vxhost: no JACK server is running; start one first (jackd -d alsa for a sound card, or jackd -d dummy "
               "to play without one)\n");
+    // A mistake in what to play is told first, server or not.
+    const CommandResult notes = Vxhost("play note.json --midi-in");
+    EXPECT_EQ(notes.status, 1);
+    EXPECT_NE(notes.err.find("vxhost: note.json: --midi-in plays notes on a patch that maps them"), std::string::npos)
+        << notes.err;
     jack_status_t status{};
     jack_client_t* client = jack_client_open("probe", JackNoStartServer, &status);
     EXPECT_EQ(client, nullptr) << "a server was started";
