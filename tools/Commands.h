@@ -55,6 +55,16 @@ struct ListOptions {
     bool json = false;
 };
 
+struct PlayOptions {
+    std::string patch;
+    std::string midi_file;  // --midi: a file played into the patch
+    bool midi_in = false;   // --midi-in: a JACK MIDI input port
+    double seconds = 0.0;   // 0: the patch's length (the MIDI file's, plus a release tail)
+    std::string client_name = "vxhost";
+    std::vector<std::string> connect;  // ports for out_1, out_2, ...
+    bool no_connect = false;
+};
+
 int RunInfo(const InfoOptions& options);
 int RunRender(const RenderOptions& options);
 // Whether `render` takes `name` for a patch file: it ends in ".json", or is
@@ -64,6 +74,7 @@ int RunPatch(const PatchOptions& options);
 int RunDemo(const DemoOptions& options);
 int RunValidate(const ValidateOptions& options);
 int RunList(const ListOptions& options);
+int RunPlay(const PlayOptions& options);
 
 }  // namespace vxhost
 

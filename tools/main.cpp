@@ -18,7 +18,7 @@ namespace {
 constexpr int kFailure = 1;
 constexpr int kUsage = 2;
 
-const char* const kCommands[] = {"info", "render", "patch", "demo", "validate", "list"};
+const char* const kCommands[] = {"info", "render", "patch", "demo", "validate", "list", "play"};
 
 // Option values are checked as text, before they are converted, so that the
 // message says what is wrong with what was typed.
@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
         if (first == kCheckChildCommand) return RunCheckChild(rest);
         if (first == kProbeChildCommand) return RunProbeChild(rest);
     }
-    CLI::App app{"vxhost: loads vx plug-ins, wires them into patches and renders them offline"};
+    CLI::App app{"vxhost: loads vx plug-ins, wires them into patches, renders them offline and plays them"};
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("vxhost ") + VXHOST_VERSION);
 
@@ -142,6 +142,26 @@ int main(int argc, char** argv) {
     CLI::App* list_command = app.add_subcommand("list", "List the plug-ins on the search path");
     list_command->add_flag("--json", list.json, "Print JSON instead of a table");
 
+    PlayOptions play;
+    CLI::App* play_command = app.add_subcommand("play", "Play a patch file in real time through a JACK server");
+    play_command->add_option("patch", play.patch, "Patch file")->required();
+    CLI::Option* midi_file =
+        play_command->add_option("--midi", play.midi_file, "MIDI file to play into the patch")->check(kNotEmpty);
+    CLI::Option* midi_in = play_command->add_flag("--midi-in", play.midi_in, "Take notes from a JACK MIDI input port");
+    midi_file->excludes(midi_in);
+    play_command
+        ->add_option("--seconds", play.seconds,
+                     "Seconds to play (default: the patch's length; with --midi-in until Ctrl-C)")
+        ->check(kSeconds);
+    play_command->add_option("--client-name", play.client_name, "JACK client name")
+        ->capture_default_str()
+        ->check([](const std::string& text) { return text.empty() ? "a JACK client needs a name" : ""; });
+    CLI::Option* connect = play_command
+                               ->add_option("--connect", play.connect,
+                                            "JACK port for out_1, then out_2, ... (default: the system's playback)")
+                               ->allow_extra_args(false);
+    play_command->add_flag("--no-connect", play.no_connect, "Leave the outputs unconnected")->excludes(connect);
+
     // The first word that is not an option names the command.
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];
@@ -150,7 +170,7 @@ int main(int argc, char** argv) {
         for (const char* command : kCommands) known = known || word == command;
         if (!known) {
             std::cerr << "vxhost: unknown command \"" << word
-                      << "\" (info, render, patch, demo, validate, list; see vxhost "
+                      << "\" (info, render, patch, demo, validate, list, play; see vxhost "
                       << "--help)\n";
             return kUsage;
         }
@@ -179,6 +199,7 @@ int main(int argc, char** argv) {
         if (*demo_command) status = RunDemo(demo);
         if (*validate_command) status = RunValidate(validate);
         if (*list_command) status = RunList(list);
+        if (*play_command) status = RunPlay(play);
         return Interrupted() ? InterruptExitStatus() : status;
     } catch (const UsageError& e) {
         std::cerr << "vxhost: " << e.what() << '\n';
