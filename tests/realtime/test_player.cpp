@@ -163,10 +163,18 @@ TEST(EngineSourceRendering, AllocatesNothingOnceStarted) {
     description.sample_rate = 48000.0;
     description.block_size = 256;
     description.length_seconds = 1.0;
-    ModuleEntry gate{"gate", "", "steps", "0.01:1, 0.3:0, 0.4:1, 0.6:0"};
-    ModuleEntry osc{"osc", "sumtone"};
-    ModuleEntry env{"env", "ramplet"};
-    ModuleEntry vca{"vca", "", "multiply"};
+    const auto entry = [](const char* name, const char* plugin, const char* utility = "", const char* source = "") {
+        ModuleEntry module;
+        module.name = name;
+        module.plugin = plugin;
+        module.utility = utility;
+        module.source = source;
+        return module;
+    };
+    const ModuleEntry gate = entry("gate", "", "steps", "0.01:1, 0.3:0, 0.4:1, 0.6:0");
+    const ModuleEntry osc = entry("osc", "sumtone");
+    const ModuleEntry env = entry("env", "ramplet");
+    const ModuleEntry vca = entry("vca", "", "multiply");
     description.modules = {gate, osc, env, vca};
     description.settings = {{"osc", "fc", "0:0.5, 0.2:0.6"},
                             {"osc", "gate", "0:1"},
