@@ -176,11 +176,14 @@ TEST(EngineSourceRendering, AllocatesNothingOnceStarted) {
     const ModuleEntry env = entry("env", "ramplet");
     const ModuleEntry vca = entry("vca", "", "multiply");
     description.modules = {gate, osc, env, vca};
-    description.settings = {{"osc", "fc", "0:0.5, 0.2:0.6"},
-                            {"osc", "gate", "0:1"},
-                            {"osc", "maxfreq", "900"},
-                            {"osc", "fm1", "0.1"},
-                            {"osc", "a", "0.05"}};
+    for (const auto& [pin, source] : std::vector<std::pair<const char*, const char*>>{
+             {"fc", "0:0.5, 0.2:0.6"}, {"gate", "0:1"}, {"maxfreq", "900"}, {"fm1", "0.1"}, {"a", "0.05"}}) {
+        PinSetting setting;
+        setting.module = "osc";
+        setting.pin = pin;
+        setting.source = source;
+        description.settings.push_back(setting);
+    }
     description.wires = {
         {"gate.out", "env.Gate", {}, {}}, {"osc.output", "vca.in1", {}, {}}, {"env.Signal Out", "vca.in2", {}, {}}};
     description.outputs = {{"vca.out", {}}};
