@@ -1,17 +1,12 @@
 // vxhost play PATCH.json: a patch played in real time through a JACK server,
 // with the server's sample rate and one engine block per period.
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <thread>
 
 #include "Commands.h"
@@ -23,12 +18,10 @@
 #include "Interrupts.h"
 #include "JackPlayer.h"
 #include "LibraryProbe.h"
+#include "PatchFile.h"
 #include "PatchJson.h"
 #if VXHOST_HAVE_INSTRUMENT
 #include "Instrument.h"
-#endif
-#if VXHOST_HAVE_MIDI_FILES
-#include "MidiFile.h"
 #endif
 #endif
 
@@ -48,30 +41,6 @@ std::string Format(const char* pattern, double value) {
 }
 
 std::string Percent(double share) { return Format("%.1f %%", share * 100.0); }
-
-std::string ReadPatchText(const std::string& path) {
-    struct stat info {};
-    if (stat(path.c_str(), &info) != 0) throw HostError("cannot read patch " + path + ": " + std::strerror(errno));
-    if (S_ISDIR(info.st_mode)) throw HostError("cannot read patch " + path + ": it is a folder");
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    if (!in && !in.eof()) throw HostError("cannot read patch " + path + ": " + std::strerror(errno));
-    return text.str();
-}
-
-// Runs `work` (parsing or building the patch), giving a PatchError the file's
-// name and the place in it.
-template <class Work>
-void WithPatchPlace(const std::string& path, const Work& work) {
-    try {
-        work();
-    } catch (const PatchError& e) {
-        const Location where = e.Where();
-        if (where.line == 0) throw HostError(path + ": " + e.what());
-        throw HostError(path + ":" + std::to_string(where.line) + ":" + std::to_string(where.column) + ": " + e.what());
-    }
-}
 
 std::string Count(uint64_t count, const char* what) {
     return std::to_string(count) + " " + what + (count == 1 ? "" : "s");
@@ -147,12 +116,8 @@ Playable MakePlayable(const PlayOptions& options, PatchDescription& description,
         WithPatchPlace(options.patch,
                        [&] { instrument = std::make_unique<Instrument>(description, resolve, &ReadAudioMono); });
         if (!options.midi_file.empty()) {
-#if VXHOST_HAVE_MIDI_FILES
-            for (const TimedMidiMessage& m : ReadMidiFile(options.midi_file, rate))
+            for (const TimedMidiMessage& m : ReadSong(options.midi_file, rate))
                 playable.schedule.push_back({m.sample, m.message});
-#else
-            throw HostError("cannot play " + options.midi_file + ": this vxhost was built without MIDI files (libsmf)");
-#endif
         }
         if (options.seconds > 0.0)
             playable.length_frames = SecondsToFrames(options.seconds, rate, {});
