@@ -150,6 +150,8 @@ uint64_t MovingSteps(LaneSet lanes, SampleChunk& c, const float* gate, const flo
                      const MovingCount& m, int32_t from) {
 #if defined(__x86_64__)
     if (lanes == LaneSet::kAvx2) return MovingStepsAvx2(c, gate, fm1, detune, m, from);
+#else
+    (void)lanes;  // two lanes are the widest there
 #endif
     return MovingStepsSse2(c, gate, fm1, detune, m, from);
 }
