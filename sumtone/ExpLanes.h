@@ -58,29 +58,6 @@ SUMTONE_INLINE void TwoProdLanes(D a, D b, D& p, D& err) {
     err = ((ah * bh - p) + ah * bl + al * bh) + al * bl;
 }
 
-// GCC only: clang checks each function's vector arguments against its own
-// instruction set before inlining, so its builds (the fuzzers) take the split
-// form, which gives the same bits.
-#if defined(__x86_64__) && !defined(__clang__)
-#define SUMTONE_FUSED_PRODUCTS 1
-typedef double FourDoubles __attribute__((vector_size(32)));
-
-// a * b - p in one rounding. Where p = a * b and nothing underflows, that
-// difference is a double, so the fused form gives exactly the bits of the
-// split form above, in two instructions instead of seventeen.
-__attribute__((target("avx2,fma"))) inline FourDoubles FusedProductError(FourDoubles a, FourDoubles b, FourDoubles p) {
-    return (FourDoubles)_mm256_fmsub_pd((__m256d)a, (__m256d)b, (__m256d)p);
-}
-
-// Not always inlined: a function compiled for FMA cannot be inlined into one
-// that is not, so this one and FusedProductError reach their caller, which
-// is compiled for AVX2 and FMA, through its flatten attribute.
-inline void TwoProdLanesFused(FourDoubles a, FourDoubles b, FourDoubles& p, FourDoubles& err) {
-    p = a * b;
-    err = FusedProductError(a, b, p);
-}
-#endif
-
 typedef double TablePair __attribute__((vector_size(16)));
 
 // 2^(j/128) as its (hi, lo) pair. Vectors pass only through functions that
@@ -92,22 +69,8 @@ SUMTONE_INLINE TablePair TablePairAt(int64_t j) {
     return p;
 }
 
-// The error of a product, split or fused (four lanes, in a function compiled
-// for FMA and flattened).
-template <bool kFused, class D>
-SUMTONE_INLINE void ProductLanes(D a, D b, D& p, D& err) {
-#if defined(SUMTONE_FUSED_PRODUCTS)
-    if constexpr (kFused) {
-        TwoProdLanesFused(a, b, p, err);
-        return;
-    }
-#endif
-    static_assert(!kFused || sizeof(D) == 32, "fused products in four lanes only");
-    TwoProdLanes(a, b, p, err);
-}
-
 // vx::Exp(x) in every lane; every lane within ±700.
-template <class D, bool kFused = false>
+template <class D>
 SUMTONE_INLINE D ExpLanes(D x) {
     using namespace vx::detail;
     using M = typename ExpLaneTypes<D>::Masks;
@@ -140,7 +103,7 @@ SUMTONE_INLINE D ExpLanes(D x) {
                                      2, 3);
     }
     D sqh, sql;
-    ProductLanes<kFused>(uh, uh, sqh, sql);
+    TwoProdLanes(uh, uh, sqh, sql);
     const D rest = sqh * uh *
                    (0x1.5555555555555p-3 +
                     uh * (0x1.5555555555555p-5 +
@@ -149,7 +112,7 @@ SUMTONE_INLINE D ExpLanes(D x) {
     FastTwoSumLanes(uh, 0.5 * sqh, ph, pe);
     const D pl = pe + (ul + (uh * ul + (0.5 * sql + rest)));
     D mh, ml;
-    ProductLanes<kFused>(th, ph, mh, ml);
+    TwoProdLanes(th, ph, mh, ml);
     const D tail = ml + (th * pl + (tl + tl * ph));
     D s, se;
     FastTwoSumLanes(th, mh, s, se);
@@ -178,15 +141,154 @@ inline bool PitchesWithinLaneLimit(const float* fc, int32_t count) {
 }
 
 // PitchToFrequency of the floats at fc, one per lane.
-template <class D, bool kFused>
+template <class D>
 SUMTONE_INLINE D PitchesToFrequencyGroup(const float* fc) {
     typename ExpLaneTypes<D>::Floats pitch;
     std::memcpy(&pitch, fc, sizeof pitch);
     const D octaves = 10.0 * __builtin_convertvector(pitch, D) - 5.0;
-    return ExpLanes<D, kFused>(kLn2 * octaves) * 440.0;
+    return ExpLanes<D>(kLn2 * octaves) * 440.0;
 }
 
-// PitchToFrequency of count floats (a multiple of 4) into freq.
+// GCC only: clang checks each function's vector arguments against its own
+// instruction set before inlining, so its builds (the fuzzers) take the split
+// form above, which gives the same bits.
+#if defined(__x86_64__) && !defined(__clang__)
+#define SUMTONE_FUSED_PRODUCTS 1
+typedef double FourDoubles __attribute__((vector_size(32)));
+typedef double EightDoubles __attribute__((vector_size(64)));
+
+// Fused operations, in four lanes with AVX2 and FMA and in eight with
+// AVX-512. Not always inlined: a function compiled for an instruction set
+// cannot be inlined into one that is not, so they reach their callers, which
+// are compiled for it, through the callers' flatten attribute.
+
+// a·b + c in one rounding.
+__attribute__((target("avx2,fma"))) inline FourDoubles MulAdd(FourDoubles a, FourDoubles b, FourDoubles c) {
+    return (FourDoubles)_mm256_fmadd_pd((__m256d)a, (__m256d)b, (__m256d)c);
+}
+__attribute__((target("avx512f"))) inline EightDoubles MulAdd(EightDoubles a, EightDoubles b, EightDoubles c) {
+    return (EightDoubles)_mm512_fmadd_pd((__m512d)a, (__m512d)b, (__m512d)c);
+}
+
+// c - a·b in one rounding.
+__attribute__((target("avx2,fma"))) inline FourDoubles NegMulAdd(FourDoubles a, FourDoubles b, FourDoubles c) {
+    return (FourDoubles)_mm256_fnmadd_pd((__m256d)a, (__m256d)b, (__m256d)c);
+}
+__attribute__((target("avx512f"))) inline EightDoubles NegMulAdd(EightDoubles a, EightDoubles b, EightDoubles c) {
+    return (EightDoubles)_mm512_fnmadd_pd((__m512d)a, (__m512d)b, (__m512d)c);
+}
+
+// a·b - p in one rounding. Where p = a·b and nothing underflows, that
+// difference is a double, so the fused form gives exactly the bits of
+// TwoProd's split form, in two instructions instead of seventeen.
+__attribute__((target("avx2,fma"))) inline FourDoubles FusedProductError(FourDoubles a, FourDoubles b, FourDoubles p) {
+    return (FourDoubles)_mm256_fmsub_pd((__m256d)a, (__m256d)b, (__m256d)p);
+}
+__attribute__((target("avx512f"))) inline EightDoubles FusedProductError(EightDoubles a, EightDoubles b,
+                                                                         EightDoubles p) {
+    return (EightDoubles)_mm512_fmsub_pd((__m512d)a, (__m512d)b, (__m512d)p);
+}
+
+// The (hi, lo) pairs of 2^(j/128) for each lane's j: four by their own loads,
+// eight by two gathers.
+__attribute__((target("avx2"))) inline void TablePairsAt(ExpLaneTypes<FourDoubles>::Masks j, FourDoubles& th,
+                                                         FourDoubles& tl) {
+    const TablePair p0 = TablePairAt(j[0]), p1 = TablePairAt(j[1]), p2 = TablePairAt(j[2]), p3 = TablePairAt(j[3]);
+    th = __builtin_shufflevector(__builtin_shufflevector(p0, p1, 0, 2), __builtin_shufflevector(p2, p3, 0, 2), 0, 1, 2,
+                                 3);
+    tl = __builtin_shufflevector(__builtin_shufflevector(p0, p1, 1, 3), __builtin_shufflevector(p2, p3, 1, 3), 0, 1, 2,
+                                 3);
+}
+__attribute__((target("avx512f"))) inline void TablePairsAt(ExpLaneTypes<EightDoubles>::Masks j, EightDoubles& th,
+                                                            EightDoubles& tl) {
+    // Masked gathers into zeros: GCC's unmasked form reads an undefined
+    // register, which it warns about.
+    const __m512i at = (__m512i)(j + j);
+    th = (EightDoubles)_mm512_mask_i64gather_pd(_mm512_setzero_pd(), 0xFF, at, vx::detail::kExp2Table, 8);
+    tl = (EightDoubles)_mm512_mask_i64gather_pd(_mm512_setzero_pd(), 0xFF, at, vx::detail::kExp2Table + 1, 8);
+}
+
+// PitchToFrequency of every lane's pitch (a float within ±kLanePitchLimit)
+// by the operations of vx::Exp with fused ones where they round the same:
+//  - 10·fc is exact (24 + 4 significant bits), so 10·fc - 5 rounds once
+//    either way; so are kd·kLn2N1 and kd·kLn2N2 (at most 32 significant bits
+//    times |kd| < 2^18), 0.5·sqh and 0.5·sql;
+//  - x - kd·kLn2N1 is exact, x lying within a factor of two of kd·kLn2N1
+//    (Sterbenz), so the first TwoSum's error is +0 and drops out;
+//  - the second and third TwoSum take the fast form: it gives the exact
+//    error where the first term is the larger, which holds for nearly every
+//    pitch; that the rest come out the same too was checked for every float
+//    within the limit (tests/sumtone/test_lane_sets.cpp tells how to rerun
+//    that);
+//  - 440 times the scaled sum is the scaled product with 440, every result
+//    being a normal double, and scaling a normal double by 2^e adds e to its
+//    exponent field.
+template <class D>
+SUMTONE_INLINE D PitchesToFrequencyFused(D pitch) {
+    using namespace vx::detail;
+    using M = typename ExpLaneTypes<D>::Masks;
+    using U = typename ExpLaneTypes<D>::Bits;
+    const D octaves = MulAdd(pitch, Splat<D>(10.0), Splat<D>(-5.0));
+    const D x = kLn2 * octaves;
+    const D shifted = x * kInvLn2N + kRoundShift;
+    const D kd = shifted - kRoundShift;
+    const M k = (M)shifted - (M)Splat<D>(kRoundShift);
+    const D a = NegMulAdd(kd, Splat<D>(kLn2N1), x);
+    const D b = NegMulAdd(kd, Splat<D>(kLn2N2), a);
+    const D be = NegMulAdd(kd, Splat<D>(kLn2N2), a - b);
+    D uh, ul;
+    FastTwoSumLanes(b, be - kd * kLn2N3, uh, ul);
+
+    const M j = k & (kExpTableSize - 1);
+    D th, tl;
+    TablePairsAt(j, th, tl);
+    D sqh = uh * uh;
+    const D sql = FusedProductError(uh, uh, sqh);
+    const D rest = sqh * uh *
+                   (0x1.5555555555555p-3 +
+                    uh * (0x1.5555555555555p-5 +
+                          uh * (0x1.1111111111111p-7 + uh * (0x1.6c16c16c16c17p-10 + uh * 0x1.a01a01a01a01ap-13))));
+    const D half = Splat<D>(0.5);
+    const D ph = MulAdd(half, sqh, uh);
+    const D pe = MulAdd(half, sqh, uh - ph);
+    const D pl = pe + (ul + (uh * ul + MulAdd(half, sql, rest)));
+    const D mh = th * ph;
+    const D ml = FusedProductError(th, ph, mh);
+    const D tail = ml + (th * pl + (tl + tl * ph));
+    D s, se;
+    FastTwoSumLanes(th, mh, s, se);
+    const D w = se + tail;
+    // e = (k - j) / 128: (k - j) << 45 is e << 52, shifted as unsigned since
+    // e may be negative.
+    return (D)((U)((s + w) * 440.0) + ((U)(k - j) << 45));
+}
+
+template <class D>
+SUMTONE_INLINE D PitchesToFrequencyFusedGroup(const float* fc) {
+    typename ExpLaneTypes<D>::Floats pitch;
+    std::memcpy(&pitch, fc, sizeof pitch);
+    return PitchesToFrequencyFused(__builtin_convertvector(pitch, D));
+}
+#endif
+
+// One group of PitchesToFrequenciesLanes.
+template <class D, bool kFused>
+SUMTONE_INLINE D FrequencyGroup(const float* fc) {
+#if defined(SUMTONE_FUSED_PRODUCTS)
+    if constexpr (kFused) {
+        return PitchesToFrequencyFusedGroup<D>(fc);
+    } else {
+        return PitchesToFrequencyGroup<D>(fc);
+    }
+#else
+    return PitchesToFrequencyGroup<D>(fc);
+#endif
+}
+
+// PitchToFrequency of count floats (a multiple of 4) into freq, in lanes of
+// D, with fused operations where kFused and this build has them (then in a
+// function compiled for them and flattened); eight lanes leave a last four
+// to four lanes.
 template <class D, bool kFused = false>
 SUMTONE_INLINE void PitchesToFrequenciesLanes(const float* fc, double* freq, int32_t count) {
     if (!PitchesWithinLaneLimit(fc, count)) {
@@ -197,15 +299,23 @@ SUMTONE_INLINE void PitchesToFrequenciesLanes(const float* fc, double* freq, int
     // Two groups at a time: their long dependency chains interleave.
     int32_t i = 0;
     for (; i + 2 * kLanes <= count; i += 2 * kLanes) {
-        const D f0 = PitchesToFrequencyGroup<D, kFused>(fc + i);
-        const D f1 = PitchesToFrequencyGroup<D, kFused>(fc + i + kLanes);
+        const D f0 = FrequencyGroup<D, kFused>(fc + i);
+        const D f1 = FrequencyGroup<D, kFused>(fc + i + kLanes);
         std::memcpy(freq + i, &f0, sizeof f0);
         std::memcpy(freq + i + kLanes, &f1, sizeof f1);
     }
-    for (; i < count; i += kLanes) {
-        const D f = PitchesToFrequencyGroup<D, kFused>(fc + i);
+    for (; i + kLanes <= count; i += kLanes) {
+        const D f = FrequencyGroup<D, kFused>(fc + i);
         std::memcpy(freq + i, &f, sizeof f);
     }
+#if defined(SUMTONE_FUSED_PRODUCTS)
+    if constexpr (kLanes == 8) {
+        if (i < count) {
+            const FourDoubles f = FrequencyGroup<FourDoubles, kFused>(fc + i);
+            std::memcpy(freq + i, &f, sizeof f);
+        }
+    }
+#endif
 }
 
 }  // namespace sumtone

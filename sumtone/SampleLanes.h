@@ -396,7 +396,8 @@ template <int W, bool kFused = false>
 SUMTONE_INLINE void PitchesToFrequenciesChunk(SampleChunk& c, const float* fc) {
     std::memcpy(c.pitch, fc, sizeof(float) * static_cast<size_t>(c.size));
     for (int32_t i = c.size; i < c.padded_size; ++i) c.pitch[i] = fc[c.size - 1];
-    PitchesToFrequenciesLanes<typename Lanes<W>::Doubles, kFused>(c.pitch, c.lowest, c.padded_size);
+    typedef double Doubles __attribute__((vector_size(8 * W)));
+    PitchesToFrequenciesLanes<Doubles, kFused>(c.pitch, c.lowest, c.padded_size);
 }
 void PitchesToFrequenciesSse2(SampleChunk& c, const float* fc);
 // With the lanes of the set; fc holds c.size values, and c.padded_size
@@ -404,6 +405,9 @@ void PitchesToFrequenciesSse2(SampleChunk& c, const float* fc);
 void PitchesToFrequencies(LaneSet lanes, SampleChunk& c, const float* fc);
 #if defined(__x86_64__)
 __attribute__((target("avx2,fma"), flatten)) void PitchesToFrequenciesAvx2(SampleChunk& c, const float* fc);
+#endif
+#if defined(SUMTONE_FUSED_PRODUCTS)
+__attribute__((target("avx512f,avx2,fma"), flatten)) void PitchesToFrequenciesAvx512(SampleChunk& c, const float* fc);
 #endif
 
 // The filled chunk rendered into out[0 … c.size - 1], two lanes at a time

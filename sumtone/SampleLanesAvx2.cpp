@@ -1,7 +1,8 @@
 // The chunk in AVX2 lanes, apart from the rest so that it can be compiled
 // with the compiler's first scheduling pass: interleaving the long dependency
 // chains of the polynomials makes the four lanes about 5% faster. Only the
-// function below is compiled for AVX2; everything it uses is inlined into it.
+// functions below are compiled for AVX2 (and AVX-512); everything they use is
+// inlined into them.
 #include "SampleLanes.h"
 
 namespace sumtone {
@@ -18,6 +19,13 @@ __attribute__((target("avx2"))) uint64_t MovingStepsAvx2(SampleChunk& c, const f
 
 __attribute__((target("avx2,fma"), flatten)) void PitchesToFrequenciesAvx2(SampleChunk& c, const float* fc) {
     PitchesToFrequenciesChunk<4, true>(c, fc);
+}
+#endif
+
+#if defined(SUMTONE_FUSED_PRODUCTS)
+__attribute__((target("avx512f,avx2,fma"), flatten)) void PitchesToFrequenciesAvx512(SampleChunk& c,
+                                                                                    const float* fc) {
+    PitchesToFrequenciesChunk<8, true>(c, fc);
 }
 #endif
 

@@ -146,10 +146,15 @@ void AdvanceMoving(SampleChunk& c, int32_t from, int32_t to, double& phase_io, d
     spacing_phase_io = spacing_phase;
 }
 
+#if defined(__x86_64__)
+// Whether the chunk's arithmetic takes four lanes (AVX2).
+bool FourLanes(LaneSet lanes) { return lanes == LaneSet::kAvx2 || lanes == LaneSet::kAvx512; }
+#endif
+
 uint64_t MovingSteps(LaneSet lanes, SampleChunk& c, const float* gate, const float* fm1, const float* detune,
                      const MovingCount& m, int32_t from) {
 #if defined(__x86_64__)
-    if (lanes == LaneSet::kAvx2) return MovingStepsAvx2(c, gate, fm1, detune, m, from);
+    if (FourLanes(lanes)) return MovingStepsAvx2(c, gate, fm1, detune, m, from);
 #else
     (void)lanes;  // two lanes are the widest there
 #endif
@@ -373,7 +378,7 @@ void RenderChunk(LaneSet lanes, SampleChunk& c, bool one_sided, float* out) {
             out[i] = RenderedSample(one_sided, c.phase[i], c.spacing_phase[i], count_at(i), c.ratio[i]);
     } else {
 #if defined(__x86_64__)
-        any_redo = lanes == LaneSet::kAvx2 ? RenderChunkAvx2(c, one_sided, out) : RenderChunkSse2(c, one_sided, out);
+        any_redo = FourLanes(lanes) ? RenderChunkAvx2(c, one_sided, out) : RenderChunkSse2(c, one_sided, out);
 #else
         any_redo = RenderChunkSse2(c, one_sided, out);
 #endif
@@ -393,6 +398,9 @@ void PitchesToFrequencies(LaneSet lanes, SampleChunk& c, const float* fc) {
 #if defined(__x86_64__)
     if (lanes == LaneSet::kAvx2) return PitchesToFrequenciesAvx2(c, fc);
 #endif
+#if defined(SUMTONE_FUSED_PRODUCTS)
+    if (lanes == LaneSet::kAvx512) return PitchesToFrequenciesAvx512(c, fc);
+#endif
     if (lanes != LaneSet::kScalar) return PitchesToFrequenciesSse2(c, fc);
     for (int32_t i = 0; i < c.size; ++i) c.lowest[i] = PitchToFrequency(fc[i]);
 }
@@ -409,11 +417,20 @@ bool CanRun(LaneSet lanes) {
 #else
             return false;
 #endif
+        case LaneSet::kAvx512:
+#if defined(SUMTONE_FUSED_PRODUCTS)
+            return CanRun(LaneSet::kAvx2) && __builtin_cpu_supports("avx512f");
+#else
+            return false;
+#endif
     }
     return false;
 }
 
-LaneSet WidestLaneSet() { return CanRun(LaneSet::kAvx2) ? LaneSet::kAvx2 : LaneSet::kSse2; }
+LaneSet WidestLaneSet() {
+    if (CanRun(LaneSet::kAvx512)) return LaneSet::kAvx512;
+    return CanRun(LaneSet::kAvx2) ? LaneSet::kAvx2 : LaneSet::kSse2;
+}
 
 void RenderSeries(LaneSet lanes, LoopState& state, const LoopBuffers& in, bool one_sided, int32_t frames) {
     const double max_freq = 10.0 * static_cast<double>(in.maxfreq[0]);

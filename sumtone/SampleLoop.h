@@ -50,6 +50,10 @@ enum class LaneSet {
     kScalar,  // one at a time: the plain reading of the arithmetic
     kSse2,    // two, in SSE2 registers (every x86 target)
     kAvx2,    // four, in AVX2 registers (x86_64 only, where the processor has AVX2 and FMA)
+    // As kAvx2, with the frequencies of a moving "fc" eight at a time in
+    // AVX-512 registers (x86_64 builds by GCC only, where the processor also
+    // has AVX-512F).
+    kAvx512,
 };
 
 // The widest set this processor runs; SSE2 on the 32-bit targets.
