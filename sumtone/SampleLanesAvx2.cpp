@@ -23,8 +23,7 @@ __attribute__((target("avx2,fma"), flatten)) void PitchesToFrequenciesAvx2(Sampl
 #endif
 
 #if defined(SUMTONE_FUSED_PRODUCTS)
-__attribute__((target("avx512f,avx2,fma"), flatten)) void PitchesToFrequenciesAvx512(SampleChunk& c,
-                                                                                    const float* fc) {
+__attribute__((target("avx512f,avx2,fma"), flatten)) void PitchesToFrequenciesAvx512(SampleChunk& c, const float* fc) {
     PitchesToFrequenciesChunk<8, true>(c, fc);
 }
 #endif

@@ -86,6 +86,9 @@ using Draw = std::function<float(std::mt19937& rng, int input, int32_t j)>;
 float Uniform(std::mt19937& rng, float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng); }
 bool Chance(std::mt19937& rng, double p) { return std::bernoulli_distribution(p)(rng); }
 
+constexpr std::pair<LaneSet, const char*> kLaneSets[] = {
+    {LaneSet::kScalar, "scalar"}, {LaneSet::kSse2, "SSE2"}, {LaneSet::kAvx2, "AVX2"}, {LaneSet::kAvx512, "AVX-512"}};
+
 // Calls of random sizes (across chunk boundaries and lane tails) with a
 // random mode, rendered plainly and by every lane set from the same state;
 // reports the first sample or state whose bits differ.
@@ -98,8 +101,7 @@ void ExpectEveryLaneSetPlain(const char* regime, uint32_t seed, double phase_sca
     };
     const LoopState start{phase_scale, 0.0, 0.0, -20.0, -20.0f};
     std::vector<Run> runs;
-    for (auto [lanes, name] :
-         {std::pair{LaneSet::kScalar, "scalar"}, {LaneSet::kSse2, "SSE2"}, {LaneSet::kAvx2, "AVX2"}})
+    for (auto [lanes, name] : kLaneSets)
         if (CanRun(lanes)) runs.push_back({lanes, name, start});
     LoopState plain = start;
     std::vector<float> inputs[INPUTS];
@@ -385,8 +387,8 @@ TEST(SumtoneLaneSets, FrequenciesInLanesAreThoseOfTheDeterministicExponential) {
     for (int k = 0; k < 1000; ++k) pitches.push_back(Hostile(rng));
     std::shuffle(pitches.begin(), pitches.end(), rng);
 
-    for (auto [lanes, name] : {std::pair{LaneSet::kSse2, "SSE2"}, {LaneSet::kAvx2, "AVX2"}}) {
-        if (!CanRun(lanes)) continue;
+    for (auto [lanes, name] : kLaneSets) {
+        if (lanes == LaneSet::kScalar || !CanRun(lanes)) continue;
         SampleChunk c;
         // Whole chunks of values within the lanes' limit, and chunks with
         // values beyond it.
@@ -402,4 +404,92 @@ TEST(SumtoneLaneSets, FrequenciesInLanesAreThoseOfTheDeterministicExponential) {
             }
         }
     }
+}
+
+namespace {
+
+// Compares the frequencies of the pitches, chunk by chunk, in every lane set
+// that works them out in lanes, with those of the one-sample form; counts the
+// pitches whose bits differ in any set, printing the first few.
+int64_t FrequencyMismatches(const std::vector<float>& pitches) {
+    int64_t mismatches = 0;
+    SampleChunk c;
+    for (size_t from = 0; from < pitches.size(); from += kChunkSamples) {
+        c.size = static_cast<int32_t>(std::min<size_t>(kChunkSamples, pitches.size() - from));
+        c.padded_size = (c.size + kWidestLanes - 1) / kWidestLanes * kWidestLanes;
+        double expected[kChunkSamples];
+        for (int32_t i = 0; i < c.size; ++i) expected[i] = PitchToFrequency(pitches[from + static_cast<size_t>(i)]);
+        for (auto [lanes, name] : kLaneSets) {
+            if (lanes == LaneSet::kScalar || !CanRun(lanes)) continue;
+            PitchesToFrequencies(lanes, c, pitches.data() + from);
+            for (int32_t i = 0; i < c.size; ++i) {
+                if (Bits(expected[i]) == Bits(c.lowest[i])) continue;
+                if (++mismatches <= 5) {
+                    ADD_FAILURE() << name << " fc " << std::hexfloat << pitches[from + static_cast<size_t>(i)] << ": "
+                                  << c.lowest[i] << ", one at a time " << expected[i];
+                }
+            }
+        }
+    }
+    return mismatches;
+}
+
+// Every stride-th float from -kLanePitchLimit to kLanePitchLimit.
+std::vector<float> PitchesWithinLimit(uint32_t stride) {
+    std::vector<float> pitches;
+    uint32_t limit;
+    std::memcpy(&limit, &kLanePitchLimit, sizeof limit);
+    for (uint32_t sign : {0u, 0x80000000u}) {
+        for (uint32_t bits = 0; bits <= limit; bits += stride) {
+            const uint32_t signed_bits = bits | sign;
+            float fc;
+            std::memcpy(&fc, &signed_bits, sizeof fc);
+            pitches.push_back(fc);
+        }
+    }
+    return pitches;
+}
+
+}  // namespace
+
+TEST(SumtoneLaneSets, FrequenciesInLanesMatchWhereTheReducedArgumentAlmostVanishes) {
+    // The fused lanes drop error terms and take the fast two-sum on the
+    // grounds that the result bits stay those of the exponential. The
+    // argument reduction leaves the least, and its error terms weigh the
+    // most, where 10·fc - 5 is nearly a multiple of 1/128: the floats
+    // nearest to 0.5 + k/1280 for every k in range, and their neighbours.
+    std::vector<float> pitches;
+    const int32_t most = static_cast<int32_t>(1280.0f * (kLanePitchLimit - 0.5f));
+    for (int32_t k = -most; k <= most; ++k) {
+        float fc = static_cast<float>(0.5 + k / 1280.0);
+        for (int step = 0; step < 3; ++step) fc = std::nextafter(fc, -INFINITY);
+        for (int step = 0; step < 7; ++step, fc = std::nextafter(fc, INFINITY)) pitches.push_back(fc);
+    }
+    // And an even sweep of the whole range.
+    const std::vector<float> sweep = PitchesWithinLimit(4099);
+    pitches.insert(pitches.end(), sweep.begin(), sweep.end());
+    EXPECT_EQ(FrequencyMismatches(pitches), 0);
+}
+
+// Every float within the lanes' limit, about 2.2 billion of them: a minute
+// or two. Run it after any change to the lanes' exponential with
+//   sumtone_tests --gtest_also_run_disabled_tests --gtest_filter='*EveryPitch*'
+TEST(SumtoneLaneSets, DISABLED_FrequenciesInLanesMatchForEveryPitchWithinTheLimit) {
+    uint32_t limit;
+    std::memcpy(&limit, &kLanePitchLimit, sizeof limit);
+    // A slice of the floats at a time, to keep the memory small.
+    int64_t mismatches = 0;
+    for (uint32_t first = 0; first < 1024; ++first) {
+        std::vector<float> pitches;
+        for (uint32_t sign : {0u, 0x80000000u}) {
+            for (uint64_t bits = first; bits <= limit; bits += 1024) {
+                const uint32_t signed_bits = static_cast<uint32_t>(bits) | sign;
+                float fc;
+                std::memcpy(&fc, &signed_bits, sizeof fc);
+                pitches.push_back(fc);
+            }
+        }
+        mismatches += FrequencyMismatches(pitches);
+    }
+    EXPECT_EQ(mismatches, 0);
 }
