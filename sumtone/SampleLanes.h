@@ -37,12 +37,12 @@ struct alignas(32) SampleChunk {
     float ratio[kChunkSamples];           // the "a" inputs, not yet scaled or guarded
     // Where inputs move from sample to sample: each sample's "fc" input
     // (the last repeated into the padding), its frequency f (the frequency
-    // cache's value there), spacing S and phase steps.
+    // cache's value there), spacing S, and its phase and spacing steps side
+    // by side (steps[2i], steps[2i + 1]), as both phases advance together.
     float pitch[kChunkSamples];
     double lowest[kChunkSamples];
     double spacing[kChunkSamples];
-    double phase_step[kChunkSamples];
-    double spacing_step[kChunkSamples];
+    double steps[2 * kChunkSamples];
     // The count changes seldom: it is recorded where it changes, as runs
     // starting at run_start[k] with the count run_count[k].
     int32_t run_start[kChunkSamples];
@@ -343,6 +343,23 @@ struct MovingCount {
     double phase_scale;
 };
 
+// Each lane's phase and spacing steps side by side, lane after lane.
+template <class D>
+SUMTONE_INLINE void StoreStepPairs(double* steps, D phase_step, D spacing_step) {
+    if constexpr (sizeof(D) == 16) {
+        const D first = __builtin_shufflevector(phase_step, spacing_step, 0, 2);
+        const D second = __builtin_shufflevector(phase_step, spacing_step, 1, 3);
+        std::memcpy(steps, &first, sizeof first);
+        std::memcpy(steps + 2, &second, sizeof second);
+    } else {
+        static_assert(sizeof(D) == 32, "two or four lanes");
+        const D first = __builtin_shufflevector(phase_step, spacing_step, 0, 4, 1, 5);
+        const D second = __builtin_shufflevector(phase_step, spacing_step, 2, 6, 3, 7);
+        std::memcpy(steps, &first, sizeof first);
+        std::memcpy(steps + 4, &second, sizeof second);
+    }
+}
+
 // For the samples [from, c.size) whose lowest frequency is in c.lowest:
 // their spacing and phase steps, and as bit i whether sample i sounds with
 // the carried count unchanged (an open gate; f and S finite; the count
@@ -367,8 +384,7 @@ SUMTONE_INLINE uint64_t MovingStepsLanes(SampleChunk& c, const float* gate, cons
         const D phase_step = f * m.phase_scale;
         const D spacing_step = spacing * m.phase_scale;
         std::memcpy(c.spacing + i, &spacing, sizeof spacing);
-        std::memcpy(c.phase_step + i, &phase_step, sizeof phase_step);
-        std::memcpy(c.spacing_step + i, &spacing_step, sizeof spacing_step);
+        StoreStepPairs(c.steps + 2 * i, phase_step, spacing_step);
         // NaN fails every comparison here, as it fails the one-sample checks.
         const D open = (D)(__builtin_convertvector(LoadLanes<F>(gate + i), D) != 0.0);
         const D finite = AndLanes(NotGreaterLanes(MagnitudeLanes(f), Splat<D>(DBL_MAX)),

@@ -129,21 +129,32 @@ SUMTONE_INLINE double CorrectSmallAdvance(double p) {
     return p;
 }
 
+// Both phases, side by side, each corrected as CorrectSmallAdvance does.
+SUMTONE_INLINE __m128d CorrectSmallAdvances(__m128d phases) {
+    const double phase = CorrectSmallAdvance(_mm_cvtsd_f64(phases));
+    const double spacing_phase = CorrectSmallAdvance(_mm_cvtsd_f64(_mm_unpackhi_pd(phases, phases)));
+    return _mm_set_pd(spacing_phase, phase);
+}
+
 // The samples [from, to) with moving inputs that keep their count: each
-// stores its phases and advances them by its own steps.
+// stores its phases and advances them by its own steps. Both phases advance
+// in one register, by one addition, and are checked at once: either leaving
+// [-1, 1] is rare, so the loop carries little more than the addition.
 void AdvanceMoving(SampleChunk& c, int32_t from, int32_t to, double& phase_io, double& spacing_phase_io) {
-    double phase = phase_io, spacing_phase = spacing_phase_io;
-    // As in AdvanceSteadily, the loop's own count and branch are a good
-    // part of the work.
+    __m128d phases = _mm_set_pd(spacing_phase_io, phase_io);
+    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(INT64_MAX));
+    const __m128d one = _mm_set1_pd(1.0);
 #pragma GCC unroll 4
     for (int32_t k = from; k < to; ++k) {
-        c.phase[k] = phase;
-        c.spacing_phase[k] = spacing_phase;
-        phase = CorrectSmallAdvance(phase + c.phase_step[k]);
-        spacing_phase = CorrectSmallAdvance(spacing_phase + c.spacing_step[k]);
+        _mm_storel_pd(c.phase + k, phases);
+        _mm_storeh_pd(c.spacing_phase + k, phases);
+        phases = _mm_add_pd(phases, _mm_loadu_pd(c.steps + 2 * k));
+        // |p| > 1 is p > 1 or p < -1, and false for NaN, as there.
+        if (__builtin_expect(_mm_movemask_pd(_mm_cmplt_pd(one, _mm_and_pd(phases, magnitude))) != 0, 0))
+            phases = CorrectSmallAdvances(phases);
     }
-    phase_io = phase;
-    spacing_phase_io = spacing_phase;
+    phase_io = _mm_cvtsd_f64(phases);
+    spacing_phase_io = _mm_cvtsd_f64(_mm_unpackhi_pd(phases, phases));
 }
 
 #if defined(__x86_64__)
@@ -273,7 +284,7 @@ __attribute__((noinline)) void FillChunk(LaneSet lanes, SampleChunk& c, LoopStat
             AdvanceMoving(c, i, end, st.phase, st.spacing_phase);
             const int32_t last = end - 1;
             count.KeepFor(c.lowest[last], c.spacing[last]);
-            note = {true, c.phase_step[last], c.spacing_step[last]};
+            note = {true, c.steps[2 * last], c.steps[2 * last + 1]};
             i = end;
             continue;
         }
