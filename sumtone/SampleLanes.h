@@ -387,13 +387,13 @@ SUMTONE_INLINE uint64_t MovingStepsLanes(SampleChunk& c, const float* gate, cons
         StoreStepPairs(c.steps + 2 * i, phase_step, spacing_step);
         // NaN fails every comparison here, as it fails the one-sample checks.
         const D open = (D)(__builtin_convertvector(LoadLanes<F>(gate + i), D) != 0.0);
-        const D finite = AndLanes(NotGreaterLanes(MagnitudeLanes(f), Splat<D>(DBL_MAX)),
-                                  NotGreaterLanes(MagnitudeLanes(spacing), Splat<D>(DBL_MAX)));
         const D top_within = NotGreaterLanes(MagnitudeLanes(f + n * spacing), max_freq);
         const D room_above = enough ? (D)(M{} - 1) : NotLessLanes(MagnitudeLanes(f + next * spacing), max_freq);
+        // Steps within ±2 are finite, and so are f and S: an infinite or
+        // NaN one times the phase scale gives an infinite or NaN step.
         const D small = AndLanes(NotGreaterLanes(MagnitudeLanes(phase_step), Splat<D>(2.0)),
                                  NotGreaterLanes(MagnitudeLanes(spacing_step), Splat<D>(2.0)));
-        const D keeps = AndLanes(AndLanes(open, finite), AndLanes(AndLanes(top_within, room_above), small));
+        const D keeps = AndLanes(AndLanes(open, small), AndLanes(top_within, room_above));
         mask |= static_cast<uint64_t>(LaneBits(keeps)) << i;
     }
     if (from % W != 0) mask &= ~uint64_t{0} << from;
