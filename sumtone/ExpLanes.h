@@ -1,6 +1,8 @@
 // The deterministic exponential of VXMath.h for several arguments side by
 // side, in GCC vectors of doubles: the same operations in the same order on
-// each lane, so each lane gets the bits that vx::Exp gives its argument. Only
+// each lane, so each lane gets the bits that vx::Exp gives its argument (for
+// the frequencies of pitches, with AVX2 or AVX-512, fused operations where
+// they round the same and without the error terms that come out as zero). Only
 // the arguments whose result is a normal double take this form (the lanes
 // have none of vx::Exp's special cases); the caller gives the others to
 // vx::Exp itself.
