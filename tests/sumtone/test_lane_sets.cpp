@@ -471,8 +471,9 @@ TEST(SumtoneLaneSets, FrequenciesInLanesMatchWhereTheReducedArgumentAlmostVanish
     EXPECT_EQ(FrequencyMismatches(pitches), 0);
 }
 
-// Every float within the lanes' limit, about 2.2 billion of them: a minute
-// or two. Run it after any change to the lanes' exponential with
+// Every float within the lanes' limit, about 2.2 billion of them: two
+// minutes of processor time or more. Run it after any change to the lanes'
+// exponential with
 //   sumtone_tests --gtest_also_run_disabled_tests --gtest_filter='*EveryPitch*'
 TEST(SumtoneLaneSets, DISABLED_FrequenciesInLanesMatchForEveryPitchWithinTheLimit) {
     uint32_t limit;
