@@ -23,6 +23,46 @@ bool SameInputs(const std::vector<float>& a, const std::vector<float>& b) {
     return true;
 }
 
+// Up to four inputs added in one pass over the output, each sample's sum
+// formed in the same order as one input after another would form it: the
+// same bits, a quarter of the output loads and stores. The first pass starts
+// each sum at +0 rather than at the output. The output is the mixer's own
+// buffer, which no input shares.
+template <int N, bool First>
+void Accumulate(float* __restrict out, const float* const* in, const float* gain, int32_t frames) {
+    const float* __restrict a = in[0];
+    const float* __restrict b = in[N > 1 ? 1 : 0];
+    const float* __restrict c = in[N > 2 ? 2 : 0];
+    const float* __restrict d = in[N > 3 ? 3 : 0];
+    const float ga = gain[0], gb = gain[N > 1 ? 1 : 0], gc = gain[N > 2 ? 2 : 0], gd = gain[N > 3 ? 3 : 0];
+    for (int32_t j = 0; j < frames; ++j) {
+        float sum = First ? 0.0f : out[j];
+        sum += ga * a[j];
+        if (N > 1) sum += gb * b[j];
+        if (N > 2) sum += gc * c[j];
+        if (N > 3) sum += gd * d[j];
+        out[j] = sum;
+    }
+}
+
+template <bool First>
+void AccumulateSome(size_t count, float* out, const float* const* in, const float* gain, int32_t frames) {
+    switch (count) {
+        case 1:
+            Accumulate<1, First>(out, in, gain, frames);
+            break;
+        case 2:
+            Accumulate<2, First>(out, in, gain, frames);
+            break;
+        case 3:
+            Accumulate<3, First>(out, in, gain, frames);
+            break;
+        default:
+            Accumulate<4, First>(out, in, gain, frames);
+            break;
+    }
+}
+
 }  // namespace
 
 CombinerNode::CombinerNode(std::string name, int32_t inputs, float idle_value) : Node(std::move(name)) {
@@ -98,6 +138,8 @@ MixerNode::MixerNode(std::string name, int32_t inputs, std::vector<float> gains)
         throw HostError(Name() + ": " + std::to_string(m_gains.size()) + " gains for " + std::to_string(inputs) +
                         " inputs");
     m_gains.resize(static_cast<size_t>(inputs), 1.0f);
+    m_sum_inputs.assign(static_cast<size_t>(inputs), nullptr);
+    m_sum_gains.assign(static_cast<size_t>(inputs), 0.0f);
 }
 
 // An input that holds 0 adds nothing (the sum starts at +0, and adding a
@@ -105,14 +147,22 @@ MixerNode::MixerNode(std::string name, int32_t inputs, std::vector<float> gains)
 // silent voice costs nothing here.
 void MixerNode::Combine(int32_t offset, int32_t frames) {
     float* out = Buffer(OutputPin()) + offset;
-    std::fill_n(out, frames, 0.0f);
+    size_t count = 0;
     for (int32_t i = 0; i < OutputPin(); ++i) {
-        const float* in = Buffer(i) + offset;
         const float gain = m_gains[static_cast<size_t>(i)];
         float held = 1.0f;
         if (std::isfinite(gain) && InputConstant(i, offset + frames, &held) && held == 0.0f) continue;
-        for (int32_t j = 0; j < frames; ++j) out[j] += gain * in[j];
+        m_sum_inputs[count] = Buffer(i) + offset;
+        m_sum_gains[count] = gain;
+        ++count;
     }
+    if (count == 0) {
+        std::fill_n(out, frames, 0.0f);
+        return;
+    }
+    AccumulateSome<true>(std::min<size_t>(count, 4), out, m_sum_inputs.data(), m_sum_gains.data(), frames);
+    for (size_t i = 4; i < count; i += 4)
+        AccumulateSome<false>(std::min<size_t>(count - i, 4), out, &m_sum_inputs[i], &m_sum_gains[i], frames);
 }
 
 }  // namespace vxhost

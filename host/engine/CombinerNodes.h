@@ -56,6 +56,9 @@ protected:
 
 private:
     std::vector<float> m_gains;
+    // The inputs a call adds and their gains, gathered before the passes.
+    std::vector<const float*> m_sum_inputs;
+    std::vector<float> m_sum_gains;
 };
 
 }  // namespace vxhost
