@@ -23,6 +23,29 @@ bool SameInputs(const std::vector<float>& a, const std::vector<float>& b) {
     return true;
 }
 
+uint32_t SignOf(float x) {
+    uint32_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    return bits & 0x80000000u;
+}
+
+// Whether every sample is finite and all have one sign bit, stored in
+// *sign. Integer tests on the bits, so that the loop vectorises and a NaN
+// cannot compare its way through.
+bool FiniteOfOneSign(const float* x, int32_t frames, uint32_t* sign) {
+    uint32_t any = 0, all = 0xFFFFFFFFu, beyond = 0;
+    for (int32_t j = 0; j < frames; ++j) {
+        uint32_t bits;
+        std::memcpy(&bits, &x[j], sizeof bits);
+        any |= bits;
+        all &= bits;
+        // Exponent all ones: an infinity or a NaN.
+        beyond |= (bits & 0x7F800000u) == 0x7F800000u ? 1u : 0u;
+    }
+    *sign = any & 0x80000000u;
+    return beyond == 0 && ((any ^ all) & 0x80000000u) == 0;
+}
+
 // Up to four inputs added in one pass over the output, each sample's sum
 // formed in the same order as one input after another would form it: the
 // same bits, a quarter of the output loads and stores. The first pass starts
@@ -88,7 +111,9 @@ void CombinerNode::Process(int32_t offset, int32_t frames) {
     for (int32_t i = 0; still && i < inputs; ++i)
         still = InputConstant(i, frames, &m_inputs_now[static_cast<size_t>(i)]);
     if (still && m_holds && frames <= m_held_frames && SameInputs(m_inputs_now, m_held_inputs)) return;
-    Combine(offset, frames);
+    const bool constant = Combine(offset, frames);
+    const bool whole = offset == 0 && frames == BlockFrames();
+    m_constant_frames = whole && (still || constant) ? frames : 0;
     m_holds = still;
     HoldWhileInputsHold(still ? frames : 0);
     if (still) {
@@ -97,9 +122,10 @@ void CombinerNode::Process(int32_t offset, int32_t frames) {
     }
 }
 
-// Constant inputs make a constant output, the same at every sample.
+// Constant inputs make a constant output, the same at every sample; so may
+// moving ones (a product with a zero).
 bool CombinerNode::HoldsConstant(int32_t pin, int32_t frames, float* value) const {
-    if (pin != OutputPin() || !m_holds || frames > m_held_frames) return false;
+    if (pin != OutputPin() || frames > m_constant_frames) return false;
     *value = Buffer(pin)[0];
     return true;
 }
@@ -115,12 +141,14 @@ void CombinerNode::OnPinStatus(int32_t, int32_t state) {
 
 MultiplierNode::MultiplierNode(std::string name, int32_t inputs) : CombinerNode(std::move(name), inputs, 1.0f) {}
 
-void MultiplierNode::Combine(int32_t offset, int32_t frames) {
+bool MultiplierNode::Combine(int32_t offset, int32_t frames) {
+    if (offset == 0 && frames == BlockFrames() && CombineZero(frames)) return true;
+    m_zero_frames = 0;
     float* out = Buffer(OutputPin()) + offset;
     const float* first = Buffer(0) + offset;
     if (OutputPin() < 2) {
         std::copy_n(first, frames, out);
-        return;
+        return false;
     }
     // The first product in the same pass as the copy: the same bits, one
     // pass over the buffers fewer.
@@ -130,6 +158,44 @@ void MultiplierNode::Combine(int32_t offset, int32_t frames) {
         const float* in = Buffer(i) + offset;
         for (int32_t j = 0; j < frames; ++j) out[j] *= in[j];
     }
+    return false;
+}
+
+// A voice whose oscillator has gone silent while its envelope releases: one
+// of the first two factors holds an exact zero. Every product is then a zero
+// as long as every other factor is finite (0 times an infinity or a NaN is a
+// NaN, and the zero comes before any product of the others could overflow),
+// and its sign is the product of the signs. When the other factors keep one
+// sign over the block, the output is one signed zero, written once and then
+// left, and what reads it can tell it holds (the mixer skips it).
+bool MultiplierNode::CombineZero(int32_t frames) {
+    const int32_t inputs = OutputPin();
+    if (inputs < 2) return false;
+    float zero = 1.0f;
+    int32_t zero_pin = -1;
+    for (int32_t i = 0; i < 2 && zero_pin < 0; ++i)
+        if (InputConstant(i, frames, &zero) && zero == 0.0f) zero_pin = i;
+    if (zero_pin < 0) return false;
+    uint32_t sign = SignOf(zero);
+    for (int32_t i = 0; i < inputs; ++i) {
+        if (i == zero_pin) continue;
+        float held = 0.0f;
+        if (InputConstant(i, frames, &held)) {
+            if (!std::isfinite(held)) return false;
+            sign ^= SignOf(held);
+        } else {
+            uint32_t run_sign = 0;
+            if (!FiniteOfOneSign(Buffer(i), frames, &run_sign)) return false;
+            sign ^= run_sign;
+        }
+    }
+    const float value = sign != 0 ? -0.0f : 0.0f;
+    if (m_zero_frames < frames || SignOf(m_zero) != sign) {
+        std::fill_n(Buffer(OutputPin()), frames, value);
+        m_zero = value;
+        m_zero_frames = frames;
+    }
+    return true;
 }
 
 MixerNode::MixerNode(std::string name, int32_t inputs, std::vector<float> gains)
@@ -145,7 +211,7 @@ MixerNode::MixerNode(std::string name, int32_t inputs, std::vector<float> gains)
 // An input that holds 0 adds nothing (the sum starts at +0, and adding a
 // zero of either sign to it or to any other sum changes no bit), so a
 // silent voice costs nothing here.
-void MixerNode::Combine(int32_t offset, int32_t frames) {
+bool MixerNode::Combine(int32_t offset, int32_t frames) {
     float* out = Buffer(OutputPin()) + offset;
     size_t count = 0;
     for (int32_t i = 0; i < OutputPin(); ++i) {
@@ -158,11 +224,12 @@ void MixerNode::Combine(int32_t offset, int32_t frames) {
     }
     if (count == 0) {
         std::fill_n(out, frames, 0.0f);
-        return;
+        return true;
     }
     AccumulateSome<true>(std::min<size_t>(count, 4), out, m_sum_inputs.data(), m_sum_gains.data(), frames);
     for (size_t i = 4; i < count; i += 4)
         AccumulateSome<false>(std::min<size_t>(count - i, 4), out, &m_sum_inputs[i], &m_sum_gains[i], frames);
+    return false;
 }
 
 }  // namespace vxhost

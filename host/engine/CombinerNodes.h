@@ -24,8 +24,9 @@ protected:
     // which were constant then too, leaves the output as it is; any other
     // call combines.
     void Process(int32_t offset, int32_t frames) final;
-    // Writes the output over the call's samples.
-    virtual void Combine(int32_t offset, int32_t frames) = 0;
+    // Writes the output over the call's samples; true when it wrote one
+    // value at every one of them.
+    virtual bool Combine(int32_t offset, int32_t frames) = 0;
 
 private:
     bool m_running = false;
@@ -34,6 +35,9 @@ private:
     std::vector<float> m_inputs_now;
     bool m_holds = false;
     int32_t m_held_frames = 0;
+    // The leading samples of the output known to hold one value since the
+    // last whole-block call.
+    int32_t m_constant_frames = 0;
 };
 
 class MultiplierNode : public CombinerNode {
@@ -42,7 +46,14 @@ public:
     std::string Kind() const override { return "multiply"; }
 
 protected:
-    void Combine(int32_t offset, int32_t frames) override;
+    bool Combine(int32_t offset, int32_t frames) override;
+
+private:
+    bool CombineZero(int32_t frames);
+
+    // The signed zero the output holds over its first m_zero_frames samples.
+    float m_zero = 0.0f;
+    int32_t m_zero_frames = 0;
 };
 
 class MixerNode : public CombinerNode {
@@ -52,7 +63,7 @@ public:
     std::string Kind() const override { return "mix"; }
 
 protected:
-    void Combine(int32_t offset, int32_t frames) override;
+    bool Combine(int32_t offset, int32_t frames) override;
 
 private:
     std::vector<float> m_gains;
