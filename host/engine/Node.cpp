@@ -69,6 +69,7 @@ std::string Node::PinNames() const {
 void Node::SetValue(int32_t pin, double value) {
     m_values.at(static_cast<size_t>(pin)) = value;
     m_constant_extent = 0;
+    if (m_resting) m_router->Wake(m_slot);
 }
 
 void Node::ScheduleValue(int32_t pin, uint64_t clock, double value) {
@@ -103,10 +104,11 @@ bool Node::IsBound(int32_t pin) const {
     return m_buffers.at(i) != nullptr && (m_own_buffers.size() <= i || m_buffers[i] != m_own_buffers[i].data());
 }
 
-void Node::Prepare(double sample_rate, int32_t block_size, AnnouncementRouter* router) {
+void Node::Prepare(double sample_rate, int32_t block_size, AnnouncementRouter* router, int32_t slot) {
     m_sample_rate = sample_rate;
     m_block_size = block_size;
     m_router = router;
+    m_slot = slot;
     m_own_buffers.resize(m_pins.size());
     m_settled.assign(m_pins.size(), 0.0f);
     m_settled_extent.assign(m_pins.size(), 0);
@@ -133,7 +135,10 @@ void Node::Prepare(double sample_rate, int32_t block_size, AnnouncementRouter* r
 
 const float* Node::OutputBuffer(int32_t pin) const { return m_buffers.at(static_cast<size_t>(pin)); }
 
-void Node::Enqueue(const NodeEvent& e) { m_queue.Push(e.time, e); }
+void Node::Enqueue(const NodeEvent& e) {
+    m_queue.Push(e.time, e);
+    if (m_resting) m_router->Wake(m_slot);
+}
 
 void Node::HoldUntil(uint64_t clock, int32_t frames) {
     m_hold_until = clock;
@@ -151,8 +156,33 @@ bool Node::SkipsBlock(uint64_t block_start, int32_t frames) const {
     if (frames <= m_hold_frames && block_end <= m_hold_until) return true;
     if (frames > m_held_frames || m_constant_extent < frames) return false;
     for (const Node* source : m_sources)
-        if (source != nullptr && source->m_skipped_block != block_start) return false;
+        if (source != nullptr && source->m_ran_block == block_start) return false;
     return true;
+}
+
+// What SkipsBlock asks, for every block to come: sleeping with its outputs
+// settled over any block; between steps over any block, up to the next step;
+// or following inputs that hold, until a source writes (the engine wakes the
+// modules a writing source feeds). A queued event ends the rest at its clock.
+bool Node::Rest(uint64_t* wake_clock) {
+    if (m_router == nullptr) return false;
+    uint64_t wake = m_queue.Empty() ? UINT64_MAX : m_queue.Front().clock;
+    if (m_sleeping) {
+        if (m_all_settled < m_block_size) return false;
+    } else if (m_hold_frames >= m_block_size) {
+        wake = std::min(wake, m_hold_until);
+    } else if (m_held_frames < m_block_size || m_constant_extent < m_block_size) {
+        return false;
+    }
+    m_resting = true;
+    *wake_clock = wake;
+    return true;
+}
+
+void Node::CatchUp() {
+    if (!m_resting) return;
+    m_router->LastBlock(&m_block_start, &m_block_frames);
+    m_now = m_block_start + static_cast<uint64_t>(m_block_frames);
 }
 
 void Node::Announce(int32_t output_pin, int32_t state, uint64_t clock) {
@@ -226,20 +256,20 @@ void Node::ProcessCall(int32_t offset, int32_t frames) {
     if (m_sleep_requested && !AnyInputStreaming()) EnterSleep(offset + frames - 1);
 }
 
-void Node::RunBlock(uint64_t block_start, int32_t frames) {
-    if (frames <= 0) return;
+bool Node::RunBlock(uint64_t block_start, int32_t frames) {
+    if (frames <= 0) return false;
     if (frames > m_block_size) throw HostError("a block longer than the block size");
     m_block_start = block_start;
     m_block_frames = frames;
     if (SkipsBlock(block_start, frames)) {
-        m_skipped_block = block_start;
         m_now = block_start + static_cast<uint64_t>(frames);
-        return;
+        return false;
     }
+    m_ran_block = block_start;
     if (QuietBlock(block_start + static_cast<uint64_t>(frames))) {
         if (frames > m_all_settled) PresentSettled(0, frames);
         m_now = block_start + static_cast<uint64_t>(frames);
-        return;
+        return true;
     }
     RefillConstantInputs(frames);
     int32_t position = 0;
@@ -259,6 +289,7 @@ void Node::RunBlock(uint64_t block_start, int32_t frames) {
         position = end;
     }
     m_now = block_start + static_cast<uint64_t>(frames);
+    return true;
 }
 
 void Node::DeliverDue() {

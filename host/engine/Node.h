@@ -30,15 +30,22 @@ struct NodeEvent {
 
 class Node;
 
-// Where a module's output announcements go: the engine forwards each one to
-// every input wired to that output.
+// The engine as a module sees it: where its output announcements go (the
+// engine forwards each one to every input wired to that output), and whom it
+// tells when it has work again after resting.
 class AnnouncementRouter {
 public:
     virtual void Route(const Node& from, int32_t output_pin, int32_t state, uint64_t clock) = 0;
+    // The module in `slot` rests and has been given work: visit it again.
+    virtual void Wake(int32_t slot) = 0;
+    // The engine's last block, which a resting module was not told about.
+    virtual void LastBlock(uint64_t* start, int32_t* frames) const = 0;
 
 protected:
     ~AnnouncementRouter() = default;
 };
+
+class Engine;
 
 class Node {
 public:
@@ -68,10 +75,18 @@ public:
     bool IsBound(int32_t pin) const;
 
     // ---- Run by the engine ----
-    void Prepare(double sample_rate, int32_t block_size, AnnouncementRouter* router);
+    // `slot` is the module's place in the engine's order, by which it asks to
+    // be woken.
+    void Prepare(double sample_rate, int32_t block_size, AnnouncementRouter* router, int32_t slot = -1);
     // Opens the module; inputs are bound by now.
     virtual void Start() {}
-    void RunBlock(uint64_t block_start, int32_t frames);
+    // False when the module skipped the block: it wrote nothing.
+    bool RunBlock(uint64_t block_start, int32_t frames);
+    // After a block: true when the module would skip every block to come
+    // (of up to the block size) until an event is queued for it, one of its
+    // sources writes, a value is set, or a block ends after *wake_clock. The
+    // module then rests and the engine leaves it alone until one of those.
+    bool Rest(uint64_t* wake_clock);
     void Enqueue(const NodeEvent& e);
     const float* OutputBuffer(int32_t pin) const;
     // After the module's block: true when output `pin` holds one value,
@@ -79,6 +94,8 @@ public:
     // module wrote nothing there in this block (a sleeping module, a step
     // source between its steps). What reads it may then skip work.
     virtual bool HoldsConstant(int32_t pin, int32_t frames, float* value) const;
+
+    bool Resting() const { return m_resting; }
 
     // ---- Observation ----
     int32_t InputState(int32_t pin) const { return m_input_state.at(static_cast<size_t>(pin)); }
@@ -118,6 +135,9 @@ protected:
     // were not): a block in which every wired source was skipped and no
     // event comes is skipped too.
     void HoldWhileInputsHold(int32_t frames) { m_held_frames = frames; }
+    // A resting module takes the engine's present clock before it answers
+    // a call made between blocks.
+    void CatchUp();
 
     virtual void Process(int32_t offset, int32_t frames) = 0;
     // An input's stream state changed; Now() is the clock of the change.
@@ -127,6 +147,8 @@ protected:
     virtual void OnPluginEvent(const VXEvent& e);
 
 private:
+    friend class Engine;
+
     void Deliver(NodeEvent& e);
     void DeliverDue();
     void EnterSleep(int32_t last_sample);
@@ -169,7 +191,11 @@ private:
     uint64_t m_hold_until = 0;
     int32_t m_hold_frames = 0;
     int32_t m_held_frames = 0;
-    uint64_t m_skipped_block = UINT64_MAX;  // block_start of the last block skipped
+    uint64_t m_ran_block = UINT64_MAX;  // block_start of the last block not skipped
+    int32_t m_slot = -1;
+    bool m_resting = false;
+    // The earliest clock the engine has been asked to wake the module after.
+    uint64_t m_timer = UINT64_MAX;
     bool m_sleeping = false;
     bool m_sleep_requested = false;
     uint64_t m_process_calls = 0;
