@@ -122,11 +122,16 @@ void Engine::Start() {
         slot_of[static_cast<size_t>(m_order[slot])] = static_cast<int32_t>(slot);
         m_slots.push_back(m_nodes[static_cast<size_t>(m_order[slot])].get());
     }
-    m_downstream.assign(m_slots.size(), {});
-    for (const Wire& w : m_wires) {
-        std::vector<int32_t>& fed = m_downstream[static_cast<size_t>(slot_of[static_cast<size_t>(w.from.node)])];
-        const int32_t to = slot_of[static_cast<size_t>(w.to.node)];
-        if (std::find(fed.begin(), fed.end(), to) == fed.end()) fed.push_back(to);
+    m_fed_start.assign(1, 0);
+    for (size_t slot = 0; slot < m_slots.size(); ++slot) {
+        const size_t first = m_fed.size();
+        for (const Wire& w : m_wires) {
+            if (slot_of[static_cast<size_t>(w.from.node)] != static_cast<int32_t>(slot)) continue;
+            const int32_t to = slot_of[static_cast<size_t>(w.to.node)];
+            if (std::find(m_fed.begin() + static_cast<std::ptrdiff_t>(first), m_fed.end(), to) == m_fed.end())
+                m_fed.push_back(to);
+        }
+        m_fed_start.push_back(static_cast<int32_t>(m_fed.size()));
     }
     m_awake.assign((m_slots.size() + 63) / 64, 0);
     for (size_t slot = 0; slot < m_slots.size(); ++slot) m_awake[slot / 64] |= uint64_t{1} << (slot % 64);
@@ -169,8 +174,11 @@ void Engine::Run(int32_t frames) {
             after = bit == 63 ? 0 : ~uint64_t{0} << (bit + 1);
             const auto slot = static_cast<int32_t>(word * 64 + static_cast<size_t>(bit));
             Node& node = *m_slots[static_cast<size_t>(slot)];
-            if (node.RunBlock(m_clock, frames))
-                for (int32_t fed : m_downstream[static_cast<size_t>(slot)]) Wake(fed);
+            if (node.RunBlock(m_clock, frames)) {
+                const auto from = static_cast<size_t>(m_fed_start[static_cast<size_t>(slot)]);
+                const auto to = static_cast<size_t>(m_fed_start[static_cast<size_t>(slot) + 1]);
+                for (size_t i = from; i < to; ++i) Wake(m_fed[i]);
+            }
             uint64_t wake = UINT64_MAX;
             if (!node.Rest(&wake)) continue;
             m_awake[word] &= ~(uint64_t{1} << bit);
@@ -199,11 +207,14 @@ void Engine::WakeTimers(uint64_t block_end) {
     }
 }
 
+// A module's bit is clear exactly while it rests, so an awake module is
+// told apart without touching it.
 void Engine::Wake(int32_t slot) {
-    Node& node = *m_slots[static_cast<size_t>(slot)];
-    if (!node.m_resting) return;
-    node.m_resting = false;
-    m_awake[static_cast<size_t>(slot) / 64] |= uint64_t{1} << (static_cast<size_t>(slot) % 64);
+    uint64_t& word = m_awake[static_cast<size_t>(slot) / 64];
+    const uint64_t bit = uint64_t{1} << (static_cast<size_t>(slot) % 64);
+    if ((word & bit) != 0) return;
+    word |= bit;
+    m_slots[static_cast<size_t>(slot)]->m_resting = false;
 }
 
 void Engine::LastBlock(uint64_t* start, int32_t* frames) const {

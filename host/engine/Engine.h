@@ -87,9 +87,11 @@ private:
     std::vector<std::vector<std::vector<PinRef>>> m_fanout;
     std::vector<NodeId> m_order;
     // The modules in order (a module's slot is its place there), and for
-    // each the slots of the modules it feeds, once each.
+    // each the slots of the modules it feeds, once each: those of slot s are
+    // m_fed[m_fed_start[s]] up to m_fed[m_fed_start[s + 1]].
     std::vector<Node*> m_slots;
-    std::vector<std::vector<int32_t>> m_downstream;
+    std::vector<int32_t> m_fed_start;
+    std::vector<int32_t> m_fed;
     // One bit per slot: the modules the next block visits. A module that
     // would skip every block until something happens rests, its bit clear,
     // and costs nothing per block (a patch of many voices mostly rests).

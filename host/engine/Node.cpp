@@ -92,10 +92,11 @@ void Node::BindInput(int32_t pin, const float* buffer, const Node* source, int32
 }
 
 void Node::RebuildConstantPins() {
-    m_constant_pins.clear();
+    m_constant_inputs.clear();
     for (size_t i = 0; i < m_pins.size() && i < m_own_buffers.size(); ++i) {
         if (m_pins[i].direction != PinDirection::Input || m_own_buffers[i].empty()) continue;
-        if (m_buffers[i] == m_own_buffers[i].data()) m_constant_pins.push_back(i);
+        if (m_buffers[i] == m_own_buffers[i].data())
+            m_constant_inputs.push_back({m_own_buffers[i].data(), static_cast<float>(m_values[i]), i});
     }
 }
 
@@ -115,7 +116,7 @@ void Node::Prepare(double sample_rate, int32_t block_size, AnnouncementRouter* r
     m_all_settled = 0;
     m_constant_extent = block_size;
     m_output_pins.clear();
-    m_constant_pins.clear();
+    m_constant_inputs.clear();
     for (size_t i = 0; i < m_pins.size(); ++i) {
         if (m_pins[i].kind != PinKind::Audio) continue;
         const bool input = m_pins[i].direction == PinDirection::Input;
@@ -225,7 +226,10 @@ void Node::OnPluginEvent(const VXEvent&) {}
 // modules more than its own processing.
 void Node::RefillConstantInputs(int32_t frames) {
     if (m_constant_extent >= frames) return;
-    for (size_t i : m_constant_pins) std::fill_n(m_own_buffers[i].begin(), frames, static_cast<float>(m_values[i]));
+    for (ConstantInput& input : m_constant_inputs) {
+        input.value = static_cast<float>(m_values[input.pin]);
+        std::fill_n(input.buffer, frames, input.value);
+    }
     m_constant_extent = frames;
 }
 
@@ -233,12 +237,10 @@ void Node::RefillConstantInputs(int32_t frames) {
 // call, its ends included; the ends are what is checked, so the check costs
 // nothing next to the call.
 void Node::CheckConstantInputs(int32_t offset, int32_t frames) {
-    const auto last = static_cast<size_t>(offset + frames - 1);
-    for (size_t i : m_constant_pins) {
-        const auto value = static_cast<float>(m_values[i]);
-        if (!SameBits(m_own_buffers[i][static_cast<size_t>(offset)], value) || !SameBits(m_own_buffers[i][last], value))
+    const int32_t last = offset + frames - 1;
+    for (const ConstantInput& input : m_constant_inputs)
+        if (!SameBits(input.buffer[offset], input.value) || !SameBits(input.buffer[last], input.value))
             m_constant_extent = 0;
-    }
 }
 
 // Sleeping, and no event falls in the block: the module is not called, so

@@ -160,6 +160,31 @@ private:
     void RebuildConstantPins();
     void ProcessCall(int32_t offset, int32_t frames);
 
+    // What every block reads and writes comes first, in as few cache lines
+    // as will hold it: a patch of many voices visits many modules a block.
+    EventQueue<uint64_t, NodeEvent> m_queue;
+    AnnouncementRouter* m_router = nullptr;
+    uint64_t m_now = 0;
+    uint64_t m_block_start = 0;
+    uint64_t m_hold_until = 0;
+    uint64_t m_ran_block = UINT64_MAX;  // block_start of the last block not skipped
+    // The earliest clock the engine has been asked to wake the module after.
+    uint64_t m_timer = UINT64_MAX;
+    uint64_t m_process_calls = 0;
+    int32_t m_block_size = 0;
+    int32_t m_block_frames = 0;
+    int32_t m_hold_frames = 0;
+    int32_t m_held_frames = 0;
+    // The smallest extent of m_settled_extent, so that a quiet block can tell
+    // at once.
+    int32_t m_all_settled = 0;
+    // The leading samples of the unwired inputs known to hold their values.
+    int32_t m_constant_extent = 0;
+    int32_t m_slot = -1;
+    bool m_resting = false;
+    bool m_sleeping = false;
+    bool m_sleep_requested = false;
+
     std::string m_name;
     std::vector<NodePin> m_pins;
     std::vector<float*> m_buffers;
@@ -170,35 +195,20 @@ private:
     std::vector<float> m_settled;
     // Per output pin: the leading samples known to hold m_settled.
     std::vector<int32_t> m_settled_extent;
-    // The smallest of them, so that a quiet block can tell at once.
-    int32_t m_all_settled = 0;
     // Fixed at Prepare: the output pins with a buffer, and the audio inputs
-    // with a buffer of their own (the unwired ones), which the per-block
-    // work goes through rather than every pin.
+    // with a buffer of their own (the unwired ones) with the value each was
+    // last filled with, which the per-block work goes through rather than
+    // every pin.
+    struct ConstantInput {
+        float* buffer;
+        float value;
+        size_t pin;
+    };
     std::vector<size_t> m_output_pins;
-    std::vector<size_t> m_constant_pins;
-    // The leading samples of the unwired inputs known to hold their values.
-    int32_t m_constant_extent = 0;
+    std::vector<ConstantInput> m_constant_inputs;
     std::vector<const Node*> m_sources;
     std::vector<int32_t> m_source_pins;
-    EventQueue<uint64_t, NodeEvent> m_queue;
-    AnnouncementRouter* m_router = nullptr;
     double m_sample_rate = 44100.0;
-    int32_t m_block_size = 0;
-    uint64_t m_now = 0;
-    uint64_t m_block_start = 0;
-    int32_t m_block_frames = 0;
-    uint64_t m_hold_until = 0;
-    int32_t m_hold_frames = 0;
-    int32_t m_held_frames = 0;
-    uint64_t m_ran_block = UINT64_MAX;  // block_start of the last block not skipped
-    int32_t m_slot = -1;
-    bool m_resting = false;
-    // The earliest clock the engine has been asked to wake the module after.
-    uint64_t m_timer = UINT64_MAX;
-    bool m_sleeping = false;
-    bool m_sleep_requested = false;
-    uint64_t m_process_calls = 0;
     uint64_t m_late_events = 0;
 };
 
