@@ -138,8 +138,11 @@ void Engine::Start() {
     // A resting module has at most one timer that is not stale; room for
     // a few stale ones each keeps the blocks free of allocation.
     m_timers.reserve(4 * m_slots.size() + 16);
-    for (size_t slot = 0; slot < m_slots.size(); ++slot)
+    m_ran.assign(m_slots.size(), UINT64_MAX);
+    for (size_t slot = 0; slot < m_slots.size(); ++slot) {
         m_slots[slot]->Prepare(m_sample_rate, m_block_size, this, static_cast<int32_t>(slot));
+        m_slots[slot]->m_ran_cell = &m_ran[slot];
+    }
     for (const Wire& w : m_wires)
         At(w.to.node).BindInput(w.to.pin, At(w.from.node).OutputBuffer(w.from.pin), &At(w.from.node), w.from.pin);
     m_started = true;

@@ -90,6 +90,8 @@ private:
     // each the slots of the modules it feeds, once each: those of slot s are
     // m_fed[m_fed_start[s]] up to m_fed[m_fed_start[s + 1]].
     std::vector<Node*> m_slots;
+    // Per slot: the block in which the module last ran (Node::m_ran_cell).
+    std::vector<uint64_t> m_ran;
     std::vector<int32_t> m_fed_start;
     std::vector<int32_t> m_fed;
     // One bit per slot: the modules the next block visits. A module that

@@ -42,6 +42,8 @@ void Node::AddPin(const NodePin& pin) {
     m_output_state.push_back(ST_STATIC);
     m_sources.push_back(nullptr);
     m_source_pins.push_back(-1);
+    m_directions.push_back(pin.direction);
+    m_held_inputs.emplace_back();
 }
 
 int32_t Node::FindPin(const std::string& name) const {
@@ -88,6 +90,12 @@ void Node::BindInput(int32_t pin, const float* buffer, const Node* source, int32
     m_buffers.at(static_cast<size_t>(pin)) = const_cast<float*>(buffer);
     m_sources.at(static_cast<size_t>(pin)) = source;
     m_source_pins.at(static_cast<size_t>(pin)) = source_pin;
+    m_held_inputs.at(static_cast<size_t>(pin)) = HeldInput{};
+    if (source != nullptr) {
+        m_held_inputs[static_cast<size_t>(pin)].source_ran = source->m_ran_cell;
+        if (std::find(m_source_ran.begin(), m_source_ran.end(), source->m_ran_cell) == m_source_ran.end())
+            m_source_ran.push_back(source->m_ran_cell);
+    }
     RebuildConstantPins();
 }
 
@@ -156,8 +164,8 @@ bool Node::SkipsBlock(uint64_t block_start, int32_t frames) const {
     if (m_sleeping) return frames <= m_all_settled;
     if (frames <= m_hold_frames && block_end <= m_hold_until) return true;
     if (frames > m_held_frames || m_constant_extent < frames) return false;
-    for (const Node* source : m_sources)
-        if (source != nullptr && source->m_ran_block == block_start) return false;
+    for (const uint64_t* ran : m_source_ran)
+        if (*ran == block_start) return false;
     return true;
 }
 
@@ -188,7 +196,7 @@ void Node::CatchUp() {
 
 void Node::Announce(int32_t output_pin, int32_t state, uint64_t clock) {
     if (output_pin < 0 || output_pin >= PinCount()) return;
-    if (m_pins[static_cast<size_t>(output_pin)].direction != PinDirection::Output) return;
+    if (m_directions[static_cast<size_t>(output_pin)] != PinDirection::Output) return;
     m_output_state[static_cast<size_t>(output_pin)] = state;
     if (m_router != nullptr) m_router->Route(*this, output_pin, state, clock);
 }
@@ -196,24 +204,29 @@ void Node::Announce(int32_t output_pin, int32_t state, uint64_t clock) {
 bool Node::HoldsConstant(int32_t pin, int32_t frames, float* value) const {
     if (!m_sleeping || pin < 0 || pin >= PinCount()) return false;
     const size_t i = static_cast<size_t>(pin);
-    if (m_pins[i].direction != PinDirection::Output || m_settled_extent[i] < frames) return false;
+    if (m_directions[i] != PinDirection::Output || m_settled_extent[i] < frames) return false;
     *value = m_settled[i];
     return true;
 }
 
 bool Node::InputConstant(int32_t pin, int32_t frames, float* value) const {
     const size_t i = static_cast<size_t>(pin);
-    if (m_sources[i] != nullptr) return m_sources[i]->HoldsConstant(m_source_pins[i], frames, value);
+    if (const Node* source = m_sources[i]) {
+        HeldInput& held = m_held_inputs[i];
+        if (held.ran_block != *held.source_ran || held.frames != frames) {
+            held.ran_block = *held.source_ran;
+            held.frames = frames;
+            held.holds = source->HoldsConstant(m_source_pins[i], frames, &held.value);
+        }
+        if (held.holds) *value = held.value;
+        return held.holds;
+    }
     if (m_own_buffers[i].empty() || m_buffers[i] != m_own_buffers[i].data() || m_constant_extent < frames) return false;
     *value = static_cast<float>(m_values[i]);
     return true;
 }
 
-bool Node::AnyInputStreaming() const {
-    for (size_t i = 0; i < m_pins.size(); ++i)
-        if (m_pins[i].direction == PinDirection::Input && m_input_state[i] == ST_RUN) return true;
-    return false;
-}
+bool Node::AnyInputStreaming() const { return m_streaming > 0; }
 
 void Node::OnPinStatus(int32_t, int32_t) {}
 void Node::OnValueChange(int32_t) {}
@@ -267,7 +280,7 @@ bool Node::RunBlock(uint64_t block_start, int32_t frames) {
         m_now = block_start + static_cast<uint64_t>(frames);
         return false;
     }
-    m_ran_block = block_start;
+    *m_ran_cell = block_start;
     if (QuietBlock(block_start + static_cast<uint64_t>(frames))) {
         if (frames > m_all_settled) PresentSettled(0, frames);
         m_now = block_start + static_cast<uint64_t>(frames);
@@ -315,7 +328,7 @@ void Node::Deliver(NodeEvent& e) {
     }
     if (e.pin < 0 || e.pin >= PinCount()) return;
     const size_t pin = static_cast<size_t>(e.pin);
-    if (m_pins[pin].direction != PinDirection::Input) return;
+    if (m_directions[pin] != PinDirection::Input) return;
     if (e.kind == NodeEvent::Kind::ValueChange) {
         m_values[pin] = e.value;
         m_constant_extent = 0;
@@ -323,6 +336,7 @@ void Node::Deliver(NodeEvent& e) {
     }
     // A change of an input's stream state is what wakes a sleeping module.
     m_sleeping = false;
+    m_streaming += (e.state == ST_RUN ? 1 : 0) - (m_input_state[pin] == ST_RUN ? 1 : 0);
     m_input_state[pin] = e.state;
     OnPinStatus(e.pin, e.state);
     if (e.state == ST_ONE_OFF) m_input_state[pin] = ST_STATIC;

@@ -167,7 +167,11 @@ private:
     uint64_t m_now = 0;
     uint64_t m_block_start = 0;
     uint64_t m_hold_until = 0;
-    uint64_t m_ran_block = UINT64_MAX;  // block_start of the last block not skipped
+    // block_start of the last block not skipped; in an engine, kept in the
+    // engine's array of them, where the modules this one feeds look it up
+    // without touching this module.
+    uint64_t m_ran_block = UINT64_MAX;
+    uint64_t* m_ran_cell = &m_ran_block;
     // The earliest clock the engine has been asked to wake the module after.
     uint64_t m_timer = UINT64_MAX;
     uint64_t m_process_calls = 0;
@@ -181,6 +185,8 @@ private:
     // The leading samples of the unwired inputs known to hold their values.
     int32_t m_constant_extent = 0;
     int32_t m_slot = -1;
+    // Inputs whose stream state is ST_RUN.
+    int32_t m_streaming = 0;
     bool m_resting = false;
     bool m_sleeping = false;
     bool m_sleep_requested = false;
@@ -208,6 +214,21 @@ private:
     std::vector<ConstantInput> m_constant_inputs;
     std::vector<const Node*> m_sources;
     std::vector<int32_t> m_source_pins;
+    std::vector<PinDirection> m_directions;
+    // What a wired input's source last said it holds, and the block in which
+    // the source had last run then: what a module says it holds changes only
+    // when it runs, so the answer stands until it runs again. A mixer of many
+    // voices asks every input every block.
+    struct HeldInput {
+        const uint64_t* source_ran = nullptr;  // the source's m_ran_cell
+        uint64_t ran_block = 0;
+        int32_t frames = -1;
+        float value = 0.0f;
+        bool holds = false;
+    };
+    mutable std::vector<HeldInput> m_held_inputs;
+    // The m_ran_cell of every wired source, once each.
+    std::vector<const uint64_t*> m_source_ran;
     double m_sample_rate = 44100.0;
     uint64_t m_late_events = 0;
 };

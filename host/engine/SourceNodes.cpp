@@ -41,6 +41,8 @@ void StepNode::Process(int32_t offset, int32_t frames) {
         HoldUntil(m_next < m_points.size() ? m_points[m_next].clock : UINT64_MAX, m_extent);
         return;
     }
+    // The samples before the first step may hold the value already.
+    const int32_t held = m_extent;
     m_extent = 0;
     HoldUntil(0, 0);
     uint64_t clock = first;
@@ -54,7 +56,8 @@ void StepNode::Process(int32_t offset, int32_t frames) {
         if (changed) Announce(0, ST_ONE_OFF, clock);
         uint64_t until = end;
         if (m_next < m_points.size()) until = std::min(until, m_points[m_next].clock);
-        std::fill(out + offset + (clock - first), out + offset + (until - first), m_value);
+        const auto from = static_cast<int32_t>(clock - first), to = static_cast<int32_t>(until - first);
+        if (changed || offset + to > held) std::fill(out + offset + from, out + offset + to, m_value);
         clock = until;
     }
 }
