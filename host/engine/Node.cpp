@@ -43,7 +43,6 @@ void Node::AddPin(const NodePin& pin) {
     m_sources.push_back(nullptr);
     m_source_pins.push_back(-1);
     m_directions.push_back(pin.direction);
-    m_held_inputs.emplace_back();
 }
 
 int32_t Node::FindPin(const std::string& name) const {
@@ -90,9 +89,7 @@ void Node::BindInput(int32_t pin, const float* buffer, const Node* source, int32
     m_buffers.at(static_cast<size_t>(pin)) = const_cast<float*>(buffer);
     m_sources.at(static_cast<size_t>(pin)) = source;
     m_source_pins.at(static_cast<size_t>(pin)) = source_pin;
-    m_held_inputs.at(static_cast<size_t>(pin)) = HeldInput{};
     if (source != nullptr) {
-        m_held_inputs[static_cast<size_t>(pin)].source_ran = source->m_ran_cell;
         if (std::find(m_source_ran.begin(), m_source_ran.end(), source->m_ran_cell) == m_source_ran.end())
             m_source_ran.push_back(source->m_ran_cell);
     }
@@ -211,16 +208,7 @@ bool Node::HoldsConstant(int32_t pin, int32_t frames, float* value) const {
 
 bool Node::InputConstant(int32_t pin, int32_t frames, float* value) const {
     const size_t i = static_cast<size_t>(pin);
-    if (const Node* source = m_sources[i]) {
-        HeldInput& held = m_held_inputs[i];
-        if (held.ran_block != *held.source_ran || held.frames != frames) {
-            held.ran_block = *held.source_ran;
-            held.frames = frames;
-            held.holds = source->HoldsConstant(m_source_pins[i], frames, &held.value);
-        }
-        if (held.holds) *value = held.value;
-        return held.holds;
-    }
+    if (const Node* source = m_sources[i]) return source->HoldsConstant(m_source_pins[i], frames, value);
     if (m_own_buffers[i].empty() || m_buffers[i] != m_own_buffers[i].data() || m_constant_extent < frames) return false;
     *value = static_cast<float>(m_values[i]);
     return true;

@@ -215,18 +215,6 @@ private:
     std::vector<const Node*> m_sources;
     std::vector<int32_t> m_source_pins;
     std::vector<PinDirection> m_directions;
-    // What a wired input's source last said it holds, and the block in which
-    // the source had last run then: what a module says it holds changes only
-    // when it runs, so the answer stands until it runs again. A mixer of many
-    // voices asks every input every block.
-    struct HeldInput {
-        const uint64_t* source_ran = nullptr;  // the source's m_ran_cell
-        uint64_t ran_block = 0;
-        int32_t frames = -1;
-        float value = 0.0f;
-        bool holds = false;
-    };
-    mutable std::vector<HeldInput> m_held_inputs;
     // The m_ran_cell of every wired source, once each.
     std::vector<const uint64_t*> m_source_ran;
     double m_sample_rate = 44100.0;
