@@ -112,22 +112,17 @@ void CombinerNode::Process(int32_t offset, int32_t frames) {
         still = InputConstant(i, frames, &m_inputs_now[static_cast<size_t>(i)]);
     if (still && m_holds && frames <= m_held_frames && SameInputs(m_inputs_now, m_held_inputs)) return;
     const bool constant = Combine(offset, frames);
+    // Constant inputs make a constant output, the same at every sample; so
+    // may moving ones (a product with a zero).
     const bool whole = offset == 0 && frames == BlockFrames();
-    m_constant_frames = whole && (still || constant) ? frames : 0;
+    const float* out = Buffer(OutputPin());
+    OutputHolds(OutputPin(), whole && (still || constant) ? frames : 0, out[0]);
     m_holds = still;
     HoldWhileInputsHold(still ? frames : 0);
     if (still) {
         m_held_inputs = m_inputs_now;  // same size: no allocation
         m_held_frames = frames;
     }
-}
-
-// Constant inputs make a constant output, the same at every sample; so may
-// moving ones (a product with a zero).
-bool CombinerNode::HoldsConstant(int32_t pin, int32_t frames, float* value) const {
-    if (pin != OutputPin() || frames > m_constant_frames) return false;
-    *value = Buffer(pin)[0];
-    return true;
 }
 
 void CombinerNode::OnPinStatus(int32_t, int32_t state) {

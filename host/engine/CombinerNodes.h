@@ -14,7 +14,6 @@ namespace vxhost {
 class CombinerNode : public Node {
 public:
     int32_t OutputPin() const { return PinCount() - 1; }
-    bool HoldsConstant(int32_t pin, int32_t frames, float* value) const override;
 
 protected:
     // Inputs in1..inN, each unwired one holding `idle_value`; then "out".
@@ -35,9 +34,6 @@ private:
     std::vector<float> m_inputs_now;
     bool m_holds = false;
     int32_t m_held_frames = 0;
-    // The leading samples of the output known to hold one value since the
-    // last whole-block call.
-    int32_t m_constant_frames = 0;
 };
 
 class MultiplierNode : public CombinerNode {

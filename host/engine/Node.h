@@ -135,6 +135,14 @@ protected:
     // were not): a block in which every wired source was skipped and no
     // event comes is skipped too.
     void HoldWhileInputsHold(int32_t frames) { m_held_frames = frames; }
+    // Output `pin` holds `value` over the buffer's first `frames` samples
+    // (0: it does not), whether or not the module sleeps; what HoldsConstant
+    // answers for that pin, kept where the modules it feeds read it cheaply.
+    void OutputHolds(int32_t pin, int32_t frames, float value) {
+        m_hold_pin = pin;
+        m_hold_frames_out = frames;
+        m_hold_value = value;
+    }
     // A resting module takes the engine's present clock before it answers
     // a call made between blocks.
     void CatchUp();
@@ -185,6 +193,9 @@ private:
     // The leading samples of the unwired inputs known to hold their values.
     int32_t m_constant_extent = 0;
     int32_t m_slot = -1;
+    int32_t m_hold_pin = -1;
+    int32_t m_hold_frames_out = 0;
+    float m_hold_value = 0.0f;
     // Inputs whose stream state is ST_RUN.
     int32_t m_streaming = 0;
     bool m_resting = false;

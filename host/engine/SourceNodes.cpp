@@ -39,6 +39,7 @@ void StepNode::Process(int32_t offset, int32_t frames) {
             if (offset <= m_extent) m_extent = offset + frames;
         }
         HoldUntil(m_next < m_points.size() ? m_points[m_next].clock : UINT64_MAX, m_extent);
+        OutputHolds(0, m_extent, m_value);
         return;
     }
     // The samples before the first step may hold the value already.
@@ -60,12 +61,7 @@ void StepNode::Process(int32_t offset, int32_t frames) {
         if (changed || offset + to > held) std::fill(out + offset + from, out + offset + to, m_value);
         clock = until;
     }
-}
-
-bool StepNode::HoldsConstant(int32_t pin, int32_t frames, float* value) const {
-    if (pin != 0 || m_extent < frames) return false;
-    *value = m_value;
-    return true;
+    OutputHolds(0, 0, m_value);
 }
 
 SampleNode::SampleNode(std::string name, std::vector<float> samples)

@@ -34,7 +34,6 @@ class StepNode : public Node {
 public:
     StepNode(std::string name, std::vector<StepPoint> points, float start = 0.0f);  // points in clock order
     std::string Kind() const override { return "steps"; }
-    bool HoldsConstant(int32_t pin, int32_t frames, float* value) const override;
 
 protected:
     void Process(int32_t offset, int32_t frames) override;
