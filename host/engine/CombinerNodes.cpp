@@ -23,16 +23,17 @@ bool SameInputs(const std::vector<float>& a, const std::vector<float>& b) {
     return true;
 }
 
-uint32_t SignOf(float x) {
-    uint32_t bits;
-    std::memcpy(&bits, &x, sizeof bits);
-    return bits & 0x80000000u;
-}
+// The loops every voice's combiners run each block. Each is written once
+// and compiled twice: for SSE2, and with 32-byte vectors for processors with
+// AVX2 (x86-64 only: the 32-bit Windows toolchain does not keep 32-byte
+// vectors aligned on the stack). Single-precision products and sums give the
+// same bits at any vector width, and no product is fused into a sum.
+#define VX_COMBINE_LOOP inline __attribute__((always_inline))
 
 // Whether every sample is finite and all have one sign bit, stored in
 // *sign. Integer tests on the bits, so that the loop vectorises and a NaN
 // cannot compare its way through.
-bool FiniteOfOneSign(const float* x, int32_t frames, uint32_t* sign) {
+VX_COMBINE_LOOP bool FiniteOfOneSignLoop(const float* x, int32_t frames, uint32_t* sign) {
     uint32_t any = 0, all = 0xFFFFFFFFu, beyond = 0;
     for (int32_t j = 0; j < frames; ++j) {
         uint32_t bits;
@@ -46,13 +47,24 @@ bool FiniteOfOneSign(const float* x, int32_t frames, uint32_t* sign) {
     return beyond == 0 && ((any ^ all) & 0x80000000u) == 0;
 }
 
+// The first product in the same pass as the copy: the same bits, one pass
+// over the buffers fewer. The output is the module's own buffer, which no
+// input shares.
+VX_COMBINE_LOOP void ProductLoop(float* __restrict out, const float* __restrict a, const float* __restrict b,
+                                 int32_t frames) {
+    for (int32_t j = 0; j < frames; ++j) out[j] = a[j] * b[j];
+}
+
+VX_COMBINE_LOOP void ScaleLoop(float* __restrict out, const float* __restrict in, int32_t frames) {
+    for (int32_t j = 0; j < frames; ++j) out[j] *= in[j];
+}
+
 // Up to four inputs added in one pass over the output, each sample's sum
 // formed in the same order as one input after another would form it: the
 // same bits, a quarter of the output loads and stores. The first pass starts
-// each sum at +0 rather than at the output. The output is the mixer's own
-// buffer, which no input shares.
+// each sum at +0 rather than at the output.
 template <int N, bool First>
-void Accumulate(float* __restrict out, const float* const* in, const float* gain, int32_t frames) {
+VX_COMBINE_LOOP void AccumulateLoop(float* __restrict out, const float* const* in, const float* gain, int32_t frames) {
     const float* __restrict a = in[0];
     const float* __restrict b = in[N > 1 ? 1 : 0];
     const float* __restrict c = in[N > 2 ? 2 : 0];
@@ -68,22 +80,57 @@ void Accumulate(float* __restrict out, const float* const* in, const float* gain
     }
 }
 
-template <bool First>
-void AccumulateSome(size_t count, float* out, const float* const* in, const float* gain, int32_t frames) {
-    switch (count) {
-        case 1:
-            Accumulate<1, First>(out, in, gain, frames);
-            break;
-        case 2:
-            Accumulate<2, First>(out, in, gain, frames);
-            break;
-        case 3:
-            Accumulate<3, First>(out, in, gain, frames);
-            break;
-        default:
-            Accumulate<4, First>(out, in, gain, frames);
-            break;
-    }
+struct CombineLoops {
+    bool (*finite_of_one_sign)(const float*, int32_t, uint32_t*);
+    void (*product)(float*, const float*, const float*, int32_t);
+    void (*scale)(float*, const float*, int32_t);
+    // [first pass][inputs - 1]
+    void (*accumulate[2][4])(float*, const float* const*, const float*, int32_t);
+};
+
+// One set of entry points per instruction set, each the loops above.
+#define VX_COMBINE_ENTRIES(SUFFIX, TARGET)                                                                  \
+    TARGET bool FiniteOfOneSign##SUFFIX(const float* x, int32_t frames, uint32_t* sign) {                   \
+        return FiniteOfOneSignLoop(x, frames, sign);                                                        \
+    }                                                                                                       \
+    TARGET void Product##SUFFIX(float* out, const float* a, const float* b, int32_t frames) {               \
+        ProductLoop(out, a, b, frames);                                                                     \
+    }                                                                                                       \
+    TARGET void Scale##SUFFIX(float* out, const float* in, int32_t frames) { ScaleLoop(out, in, frames); }  \
+    template <int N, bool First>                                                                            \
+    TARGET void Accumulate##SUFFIX(float* out, const float* const* in, const float* gain, int32_t frames) { \
+        AccumulateLoop<N, First>(out, in, gain, frames);                                                    \
+    }                                                                                                       \
+    const CombineLoops kLoops##SUFFIX = {FiniteOfOneSign##SUFFIX,                                           \
+                                         Product##SUFFIX,                                                   \
+                                         Scale##SUFFIX,                                                     \
+                                         {{Accumulate##SUFFIX<1, false>, Accumulate##SUFFIX<2, false>,      \
+                                           Accumulate##SUFFIX<3, false>, Accumulate##SUFFIX<4, false>},     \
+                                          {Accumulate##SUFFIX<1, true>, Accumulate##SUFFIX<2, true>,        \
+                                           Accumulate##SUFFIX<3, true>, Accumulate##SUFFIX<4, true>}}};
+
+VX_COMBINE_ENTRIES(Sse2, )
+#if defined(__x86_64__)
+VX_COMBINE_ENTRIES(Avx2, __attribute__((target("avx2"))))
+#endif
+
+const CombineLoops& SelectLoops() {
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2")) return kLoopsAvx2;
+#endif
+    return kLoopsSse2;
+}
+
+const CombineLoops& Loops() {
+    static const CombineLoops& loops = SelectLoops();
+    return loops;
+}
+
+uint32_t SignOf(float x) {
+    uint32_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    return bits & 0x80000000u;
 }
 
 }  // namespace
@@ -145,14 +192,9 @@ bool MultiplierNode::Combine(int32_t offset, int32_t frames) {
         std::copy_n(first, frames, out);
         return false;
     }
-    // The first product in the same pass as the copy: the same bits, one
-    // pass over the buffers fewer.
-    const float* second = Buffer(1) + offset;
-    for (int32_t j = 0; j < frames; ++j) out[j] = first[j] * second[j];
-    for (int32_t i = 2; i < OutputPin(); ++i) {
-        const float* in = Buffer(i) + offset;
-        for (int32_t j = 0; j < frames; ++j) out[j] *= in[j];
-    }
+    const CombineLoops& loops = Loops();
+    loops.product(out, first, Buffer(1) + offset, frames);
+    for (int32_t i = 2; i < OutputPin(); ++i) loops.scale(out, Buffer(i) + offset, frames);
     return false;
 }
 
@@ -180,7 +222,7 @@ bool MultiplierNode::CombineZero(int32_t frames) {
             sign ^= SignOf(held);
         } else {
             uint32_t run_sign = 0;
-            if (!FiniteOfOneSign(Buffer(i), frames, &run_sign)) return false;
+            if (!Loops().finite_of_one_sign(Buffer(i), frames, &run_sign)) return false;
             sign ^= run_sign;
         }
     }
@@ -221,9 +263,10 @@ bool MixerNode::Combine(int32_t offset, int32_t frames) {
         std::fill_n(out, frames, 0.0f);
         return true;
     }
-    AccumulateSome<true>(std::min<size_t>(count, 4), out, m_sum_inputs.data(), m_sum_gains.data(), frames);
+    const CombineLoops& loops = Loops();
+    loops.accumulate[1][std::min<size_t>(count, 4) - 1](out, m_sum_inputs.data(), m_sum_gains.data(), frames);
     for (size_t i = 4; i < count; i += 4)
-        AccumulateSome<false>(std::min<size_t>(count - i, 4), out, &m_sum_inputs[i], &m_sum_gains[i], frames);
+        loops.accumulate[0][std::min<size_t>(count - i, 4) - 1](out, &m_sum_inputs[i], &m_sum_gains[i], frames);
     return false;
 }
 
