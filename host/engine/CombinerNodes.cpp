@@ -150,18 +150,32 @@ CombinerNode::CombinerNode(std::string name, int32_t inputs, float idle_value) :
     AddPin(out);
     m_held_inputs.assign(static_cast<size_t>(inputs), 0.0f);
     m_inputs_now.assign(static_cast<size_t>(inputs), 0.0f);
+    m_input_holds.assign(static_cast<size_t>(inputs), 0);
+}
+
+// A whole-block call has asked every input once already.
+bool CombinerNode::InputHolds(int32_t pin, int32_t frames, float* value) const {
+    if (!m_inputs_known || frames != BlockFrames()) return InputConstant(pin, frames, value);
+    const auto k = static_cast<size_t>(pin);
+    if (m_input_holds[k] == 0) return false;
+    *value = m_inputs_now[k];
+    return true;
 }
 
 void CombinerNode::Process(int32_t offset, int32_t frames) {
     const int32_t inputs = OutputPin();
-    bool still = offset == 0 && frames == BlockFrames();
-    for (int32_t i = 0; still && i < inputs; ++i)
-        still = InputConstant(i, frames, &m_inputs_now[static_cast<size_t>(i)]);
+    const bool whole = offset == 0 && frames == BlockFrames();
+    bool still = whole;
+    m_inputs_known = whole;
+    for (int32_t i = 0; whole && i < inputs; ++i) {
+        const auto k = static_cast<size_t>(i);
+        m_input_holds[k] = InputConstant(i, frames, &m_inputs_now[k]);
+        still = still && m_input_holds[k];
+    }
     if (still && m_holds && frames <= m_held_frames && SameInputs(m_inputs_now, m_held_inputs)) return;
     const bool constant = Combine(offset, frames);
     // Constant inputs make a constant output, the same at every sample; so
     // may moving ones (a product with a zero).
-    const bool whole = offset == 0 && frames == BlockFrames();
     const float* out = Buffer(OutputPin());
     OutputHolds(OutputPin(), whole && (still || constant) ? frames : 0, out[0]);
     m_holds = still;
@@ -211,13 +225,13 @@ bool MultiplierNode::CombineZero(int32_t frames) {
     float zero = 1.0f;
     int32_t zero_pin = -1;
     for (int32_t i = 0; i < 2 && zero_pin < 0; ++i)
-        if (InputConstant(i, frames, &zero) && zero == 0.0f) zero_pin = i;
+        if (InputHolds(i, frames, &zero) && zero == 0.0f) zero_pin = i;
     if (zero_pin < 0) return false;
     uint32_t sign = SignOf(zero);
     for (int32_t i = 0; i < inputs; ++i) {
         if (i == zero_pin) continue;
         float held = 0.0f;
-        if (InputConstant(i, frames, &held)) {
+        if (InputHolds(i, frames, &held)) {
             if (!std::isfinite(held)) return false;
             sign ^= SignOf(held);
         } else {
@@ -254,7 +268,7 @@ bool MixerNode::Combine(int32_t offset, int32_t frames) {
     for (int32_t i = 0; i < OutputPin(); ++i) {
         const float gain = m_gains[static_cast<size_t>(i)];
         float held = 1.0f;
-        if (std::isfinite(gain) && InputConstant(i, offset + frames, &held) && held == 0.0f) continue;
+        if (std::isfinite(gain) && InputHolds(i, offset + frames, &held) && held == 0.0f) continue;
         m_sum_inputs[count] = Buffer(i) + offset;
         m_sum_gains[count] = gain;
         ++count;

@@ -26,12 +26,18 @@ protected:
     // Writes the output over the call's samples; true when it wrote one
     // value at every one of them.
     virtual bool Combine(int32_t offset, int32_t frames) = 0;
+    // InputConstant, for the call being combined.
+    bool InputHolds(int32_t pin, int32_t frames, float* value) const;
 
 private:
     bool m_running = false;
     // The last block's inputs, when each held one value over the whole block.
     std::vector<float> m_held_inputs;
     std::vector<float> m_inputs_now;
+    // Whether each input held one value over the call, asked once for a
+    // whole-block call (m_inputs_known), its value in m_inputs_now.
+    std::vector<char> m_input_holds;
+    bool m_inputs_known = false;
     bool m_holds = false;
     int32_t m_held_frames = 0;
 };
