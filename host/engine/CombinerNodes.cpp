@@ -32,19 +32,26 @@ bool SameInputs(const std::vector<float>& a, const std::vector<float>& b) {
 
 // Whether every sample is finite and all have one sign bit, stored in
 // *sign. Integer tests on the bits, so that the loop vectorises and a NaN
-// cannot compare its way through.
+// cannot compare its way through. With an unsigned maximum at hand (AVX2),
+// the largest bits of samples of one sign are those of the largest
+// magnitude, finite exactly when below the infinity's; without one (SSE2),
+// each sample's exponent is tested.
+template <bool kUnsignedMax>
 VX_COMBINE_LOOP bool FiniteOfOneSignLoop(const float* x, int32_t frames, uint32_t* sign) {
-    uint32_t any = 0, all = 0xFFFFFFFFu, beyond = 0;
+    uint32_t any = 0, all = 0xFFFFFFFFu, beyond = 0, top = 0;
     for (int32_t j = 0; j < frames; ++j) {
         uint32_t bits;
         std::memcpy(&bits, &x[j], sizeof bits);
         any |= bits;
         all &= bits;
-        // Exponent all ones: an infinity or a NaN.
-        beyond |= (bits & 0x7F800000u) == 0x7F800000u ? 1u : 0u;
+        if (kUnsignedMax)
+            top = std::max(top, bits);
+        else  // exponent all ones: an infinity or a NaN
+            beyond |= (bits & 0x7F800000u) == 0x7F800000u ? 1u : 0u;
     }
     *sign = any & 0x80000000u;
-    return beyond == 0 && ((any ^ all) & 0x80000000u) == 0;
+    if (((any ^ all) & 0x80000000u) != 0) return false;
+    return kUnsignedMax ? (top & 0x7FFFFFFFu) < 0x7F800000u : beyond == 0;
 }
 
 // The first product in the same pass as the copy: the same bits, one pass
@@ -89,9 +96,9 @@ struct CombineLoops {
 };
 
 // One set of entry points per instruction set, each the loops above.
-#define VX_COMBINE_ENTRIES(SUFFIX, TARGET)                                                                  \
+#define VX_COMBINE_ENTRIES(SUFFIX, TARGET, UNSIGNED_MAX)                                                    \
     TARGET bool FiniteOfOneSign##SUFFIX(const float* x, int32_t frames, uint32_t* sign) {                   \
-        return FiniteOfOneSignLoop(x, frames, sign);                                                        \
+        return FiniteOfOneSignLoop<UNSIGNED_MAX>(x, frames, sign);                                          \
     }                                                                                                       \
     TARGET void Product##SUFFIX(float* out, const float* a, const float* b, int32_t frames) {               \
         ProductLoop(out, a, b, frames);                                                                     \
@@ -109,9 +116,9 @@ struct CombineLoops {
                                           {Accumulate##SUFFIX<1, true>, Accumulate##SUFFIX<2, true>,        \
                                            Accumulate##SUFFIX<3, true>, Accumulate##SUFFIX<4, true>}}};
 
-VX_COMBINE_ENTRIES(Sse2, )
+VX_COMBINE_ENTRIES(Sse2, , false)
 #if defined(__x86_64__)
-VX_COMBINE_ENTRIES(Avx2, __attribute__((target("avx2"))))
+VX_COMBINE_ENTRIES(Avx2, __attribute__((target("avx2"))), true)
 #endif
 
 const CombineLoops& SelectLoops() {

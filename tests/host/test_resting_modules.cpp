@@ -100,11 +100,12 @@ TEST(RestingModules, AProductWithAHeldZeroHasTheBitsOfTheArithmetic) {
     const float inf = std::numeric_limits<float>::infinity();
     const float nan = std::numeric_limits<float>::quiet_NaN();
     // One block each: positive, negative, both signs, -0 among positives,
-    // an infinity, a NaN, huge values, then silence (the recording ends).
+    // an infinity, a NaN, each also among negatives, huge values, then
+    // silence (the recording ends).
     std::vector<float> moving;
     const std::vector<std::vector<float>> blocks = {{0.5f, 1.0f, 1e-40f}, {-0.5f, -3.0f},    {0.5f, -0.5f},
                                                     {1.0f, -0.0f, 2.0f},  {1.0f, inf, 2.0f}, {1.0f, nan},
-                                                    {3e38f, 3e38f}};
+                                                    {-1.0f, -inf},        {-2.0f, -nan},     {3e38f, 3e38f}};
     for (const std::vector<float>& pattern : blocks)
         for (int32_t j = 0; j < kBlock; ++j) moving.push_back(pattern[static_cast<size_t>(j) % pattern.size()]);
 
