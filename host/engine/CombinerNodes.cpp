@@ -158,6 +158,7 @@ CombinerNode::CombinerNode(std::string name, int32_t inputs, float idle_value) :
     m_held_inputs.assign(static_cast<size_t>(inputs), 0.0f);
     m_inputs_now.assign(static_cast<size_t>(inputs), 0.0f);
     m_input_holds.assign(static_cast<size_t>(inputs), 0);
+    ProcessWholeBlocks();
 }
 
 // A whole-block call has asked every input once already.

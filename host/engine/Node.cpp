@@ -279,6 +279,19 @@ bool Node::RunBlock(uint64_t block_start, int32_t frames) {
         return true;
     }
     RefillConstantInputs(frames);
+    if (m_whole_blocks && !m_sleeping) {
+        const uint64_t block_end = block_start + static_cast<uint64_t>(frames);
+        m_now = block_start;
+        DeliverDue();
+        while (!m_queue.Empty() && m_queue.Front().clock < block_end) {
+            m_now = m_queue.Front().clock;
+            DeliverDue();
+        }
+        m_now = block_start;
+        ProcessCall(0, frames);
+        m_now = block_end;
+        return true;
+    }
     int32_t position = 0;
     while (position < frames) {
         m_now = block_start + static_cast<uint64_t>(position);

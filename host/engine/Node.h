@@ -143,6 +143,12 @@ protected:
         m_hold_frames_out = frames;
         m_hold_value = value;
     }
+    // The module's output at a sample follows its inputs at that sample
+    // alone, and events change only what it announces: its blocks are not
+    // cut at events. Each event is delivered at its clock, then the whole
+    // block is processed in one call (a mixer that many voices announce to
+    // would otherwise run in pieces).
+    void ProcessWholeBlocks() { m_whole_blocks = true; }
     // A resting module takes the engine's present clock before it answers
     // a call made between blocks.
     void CatchUp();
@@ -201,6 +207,7 @@ private:
     bool m_resting = false;
     bool m_sleeping = false;
     bool m_sleep_requested = false;
+    bool m_whole_blocks = false;
 
     std::string m_name;
     std::vector<NodePin> m_pins;
