@@ -198,12 +198,8 @@ void Node::Announce(int32_t output_pin, int32_t state, uint64_t clock) {
     if (m_router != nullptr) m_router->Route(*this, output_pin, state, clock);
 }
 
-bool Node::HoldsConstant(int32_t pin, int32_t frames, float* value) const {
-    if (pin == m_hold_pin && frames <= m_hold_frames_out) {
-        *value = m_hold_value;
-        return true;
-    }
-    if (!m_sleeping || pin < 0 || pin >= PinCount()) return false;
+bool Node::SettledHolds(int32_t pin, int32_t frames, float* value) const {
+    if (pin < 0 || pin >= PinCount()) return false;
     const size_t i = static_cast<size_t>(pin);
     if (m_directions[i] != PinDirection::Output || m_settled_extent[i] < frames) return false;
     *value = m_settled[i];

@@ -90,10 +90,17 @@ public:
     void Enqueue(const NodeEvent& e);
     const float* OutputBuffer(int32_t pin) const;
     // After the module's block: true when output `pin` holds one value,
-    // stored in *value, over the block's first `frames` samples and the
-    // module wrote nothing there in this block (a sleeping module, a step
-    // source between its steps). What reads it may then skip work.
-    virtual bool HoldsConstant(int32_t pin, int32_t frames, float* value) const;
+    // stored in *value, over the block's first `frames` samples (a sleeping
+    // module's settled output, a step source between its steps, a combiner
+    // of held inputs, a product with a zero). What reads it may then skip
+    // work. Asked of many modules each block, so it reads only fields.
+    bool HoldsConstant(int32_t pin, int32_t frames, float* value) const {
+        if (pin == m_hold_pin && frames <= m_hold_frames_out) {
+            *value = m_hold_value;
+            return true;
+        }
+        return m_sleeping && SettledHolds(pin, frames, value);
+    }
 
     bool Resting() const { return m_resting; }
 
@@ -163,6 +170,7 @@ protected:
 private:
     friend class Engine;
 
+    bool SettledHolds(int32_t pin, int32_t frames, float* value) const;
     void Deliver(NodeEvent& e);
     void DeliverDue();
     void EnterSleep(int32_t last_sample);
