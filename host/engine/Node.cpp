@@ -337,6 +337,11 @@ void Node::Deliver(NodeEvent& e) {
     }
     // A change of an input's stream state is what wakes a sleeping module.
     m_sleeping = false;
+    if (m_settled_hold) {
+        m_settled_hold = false;
+        m_hold_pin = -1;
+        m_hold_frames_out = 0;
+    }
     m_streaming += (e.state == ST_RUN ? 1 : 0) - (m_input_state[pin] == ST_RUN ? 1 : 0);
     m_input_state[pin] = e.state;
     OnPinStatus(e.pin, e.state);
@@ -365,6 +370,15 @@ void Node::PresentSettled(int32_t offset, int32_t frames) {
         all = std::min(all, extent);
     }
     m_all_settled = m_output_pins.empty() ? 0 : all;
+    // A module of one output (a plug-in, as a rule) says what it holds
+    // asleep through the fields the modules it feeds read first.
+    if (m_output_pins.size() == 1 && (m_hold_pin < 0 || m_settled_hold)) {
+        const size_t i = m_output_pins[0];
+        m_settled_hold = true;
+        m_hold_frames_out = m_settled_extent[i];
+        m_hold_value = m_settled[i];
+        m_hold_pin = static_cast<int32_t>(i);
+    }
 }
 
 }  // namespace vxhost

@@ -216,6 +216,9 @@ private:
     bool m_sleeping = false;
     bool m_sleep_requested = false;
     bool m_whole_blocks = false;
+    // The hold fields tell a sleeping module's settled output (cleared when
+    // it wakes).
+    bool m_settled_hold = false;
 
     std::string m_name;
     std::vector<NodePin> m_pins;
