@@ -102,9 +102,9 @@ public:
         return m_sleeping && SettledHolds(pin, frames, value);
     }
 
-    bool Resting() const { return m_resting; }
-
     // ---- Observation ----
+    // The engine leaves the module alone until it has work (see Rest).
+    bool Resting() const { return m_resting; }
     int32_t InputState(int32_t pin) const { return m_input_state.at(static_cast<size_t>(pin)); }
     int32_t OutputState(int32_t pin) const { return m_output_state.at(static_cast<size_t>(pin)); }
     bool Sleeping() const { return m_sleeping; }
