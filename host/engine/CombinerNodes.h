@@ -14,7 +14,6 @@ namespace vxhost {
 class CombinerNode : public Node {
 public:
     int32_t OutputPin() const { return PinCount() - 1; }
-    bool HoldsConstant(int32_t pin, int32_t frames, float* value) const override;
 
 protected:
     // Inputs in1..inN, each unwired one holding `idle_value`; then "out".
@@ -24,14 +23,21 @@ protected:
     // which were constant then too, leaves the output as it is; any other
     // call combines.
     void Process(int32_t offset, int32_t frames) final;
-    // Writes the output over the call's samples.
-    virtual void Combine(int32_t offset, int32_t frames) = 0;
+    // Writes the output over the call's samples; true when it wrote one
+    // value at every one of them.
+    virtual bool Combine(int32_t offset, int32_t frames) = 0;
+    // InputConstant, for the call being combined.
+    bool InputHolds(int32_t pin, int32_t frames, float* value) const;
 
 private:
     bool m_running = false;
     // The last block's inputs, when each held one value over the whole block.
     std::vector<float> m_held_inputs;
     std::vector<float> m_inputs_now;
+    // Whether each input held one value over the call, asked once for a
+    // whole-block call (m_inputs_known), its value in m_inputs_now.
+    std::vector<char> m_input_holds;
+    bool m_inputs_known = false;
     bool m_holds = false;
     int32_t m_held_frames = 0;
 };
@@ -42,7 +48,14 @@ public:
     std::string Kind() const override { return "multiply"; }
 
 protected:
-    void Combine(int32_t offset, int32_t frames) override;
+    bool Combine(int32_t offset, int32_t frames) override;
+
+private:
+    bool CombineZero(int32_t frames);
+
+    // The signed zero the output holds over its first m_zero_frames samples.
+    float m_zero = 0.0f;
+    int32_t m_zero_frames = 0;
 };
 
 class MixerNode : public CombinerNode {
@@ -52,10 +65,13 @@ public:
     std::string Kind() const override { return "mix"; }
 
 protected:
-    void Combine(int32_t offset, int32_t frames) override;
+    bool Combine(int32_t offset, int32_t frames) override;
 
 private:
     std::vector<float> m_gains;
+    // The inputs a call adds and their gains, gathered before the passes.
+    std::vector<const float*> m_sum_inputs;
+    std::vector<float> m_sum_gains;
 };
 
 }  // namespace vxhost

@@ -1,5 +1,6 @@
 #include "Engine.h"
 
+#include <algorithm>
 #include <cmath>
 #include <queue>
 
@@ -116,26 +117,118 @@ void Engine::Start() {
             for (const PinRef& t : targets)
                 if (--waiting[static_cast<size_t>(t.node)] == 0) ready.push(t.node);
     }
-    for (size_t i = 0; i < m_nodes.size(); ++i) m_ids[m_nodes[i].get()] = static_cast<NodeId>(i);
-    for (auto& node : m_nodes) node->Prepare(m_sample_rate, m_block_size, this);
+    std::vector<int32_t> slot_of(m_nodes.size(), -1);
+    for (size_t slot = 0; slot < m_order.size(); ++slot) {
+        slot_of[static_cast<size_t>(m_order[slot])] = static_cast<int32_t>(slot);
+        m_slots.push_back(m_nodes[static_cast<size_t>(m_order[slot])].get());
+    }
+    m_fed_start.assign(1, 0);
+    for (size_t slot = 0; slot < m_slots.size(); ++slot) {
+        const size_t first = m_fed.size();
+        for (const Wire& w : m_wires) {
+            if (slot_of[static_cast<size_t>(w.from.node)] != static_cast<int32_t>(slot)) continue;
+            const int32_t to = slot_of[static_cast<size_t>(w.to.node)];
+            if (std::find(m_fed.begin() + static_cast<std::ptrdiff_t>(first), m_fed.end(), to) == m_fed.end())
+                m_fed.push_back(to);
+        }
+        m_fed_start.push_back(static_cast<int32_t>(m_fed.size()));
+    }
+    m_awake.assign((m_slots.size() + 63) / 64, 0);
+    for (size_t slot = 0; slot < m_slots.size(); ++slot) m_awake[slot / 64] |= uint64_t{1} << (slot % 64);
+    // A resting module has at most one timer that is not stale; room for
+    // a few stale ones each keeps the blocks free of allocation.
+    m_timers.reserve(4 * m_slots.size() + 16);
+    m_ran.assign(m_slots.size(), UINT64_MAX);
+    for (size_t slot = 0; slot < m_slots.size(); ++slot) {
+        m_slots[slot]->Prepare(m_sample_rate, m_block_size, this, static_cast<int32_t>(slot));
+        m_slots[slot]->m_ran_cell = &m_ran[slot];
+    }
     for (const Wire& w : m_wires)
         At(w.to.node).BindInput(w.to.pin, At(w.from.node).OutputBuffer(w.from.pin), &At(w.from.node), w.from.pin);
     m_started = true;
     for (NodeId id : m_order) At(id).Start();
 }
 
+namespace {
+
+// The heap keeps the soonest timer on top.
+struct Later {
+    template <class T>
+    bool operator()(const T& a, const T& b) const {
+        return a.clock > b.clock;
+    }
+};
+
+}  // namespace
+
+// Modules are visited in order, the awake ones only: a module that writes
+// wakes those it feeds, which come later in the order, so they are visited
+// in the same block.
 void Engine::Run(int32_t frames) {
     if (!m_started) Start();
     if (frames <= 0) return;
     if (frames > m_block_size) throw HostError("a block longer than the block size");
-    for (NodeId id : m_order) At(id).RunBlock(m_clock, frames);
-    m_clock += static_cast<uint64_t>(frames);
+    const uint64_t block_end = m_clock + static_cast<uint64_t>(frames);
+    WakeTimers(block_end);
+    for (size_t word = 0; word < m_awake.size(); ++word) {
+        uint64_t after = ~uint64_t{0};
+        while (const uint64_t bits = m_awake[word] & after) {
+            const int bit = __builtin_ctzll(bits);
+            after = bit == 63 ? 0 : ~uint64_t{0} << (bit + 1);
+            const auto slot = static_cast<int32_t>(word * 64 + static_cast<size_t>(bit));
+            Node& node = *m_slots[static_cast<size_t>(slot)];
+            if (node.RunBlock(m_clock, frames)) {
+                const auto from = static_cast<size_t>(m_fed_start[static_cast<size_t>(slot)]);
+                const auto to = static_cast<size_t>(m_fed_start[static_cast<size_t>(slot) + 1]);
+                for (size_t i = from; i < to; ++i) Wake(m_fed[i]);
+            }
+            uint64_t wake = UINT64_MAX;
+            if (!node.Rest(&wake)) continue;
+            m_awake[word] &= ~(uint64_t{1} << bit);
+            if (wake < node.m_timer) {
+                node.m_timer = wake;
+                m_timers.push_back({wake, slot});
+                std::push_heap(m_timers.begin(), m_timers.end(), Later());
+            }
+        }
+    }
+    m_clock = block_end;
+    m_last_frames = frames;
+}
+
+// A module whose next step, or queued event, falls before the block's end
+// is visited in the block. A timer left over from an earlier rest may wake
+// a module early; it then skips the block and rests again.
+void Engine::WakeTimers(uint64_t block_end) {
+    while (!m_timers.empty() && m_timers.front().clock < block_end) {
+        std::pop_heap(m_timers.begin(), m_timers.end(), Later());
+        const Timer timer = m_timers.back();
+        m_timers.pop_back();
+        Node& node = *m_slots[static_cast<size_t>(timer.slot)];
+        if (node.m_timer == timer.clock) node.m_timer = UINT64_MAX;
+        Wake(timer.slot);
+    }
+}
+
+// A module's bit is clear exactly while it rests, so an awake module is
+// told apart without touching it.
+void Engine::Wake(int32_t slot) {
+    uint64_t& word = m_awake[static_cast<size_t>(slot) / 64];
+    const uint64_t bit = uint64_t{1} << (static_cast<size_t>(slot) % 64);
+    if ((word & bit) != 0) return;
+    word |= bit;
+    m_slots[static_cast<size_t>(slot)]->m_resting = false;
+}
+
+void Engine::LastBlock(uint64_t* start, int32_t* frames) const {
+    *start = m_clock - static_cast<uint64_t>(m_last_frames);
+    *frames = m_last_frames;
 }
 
 void Engine::Route(const Node& from, int32_t output_pin, int32_t state, uint64_t clock) {
-    const auto found = m_ids.find(&from);
-    if (found == m_ids.end()) return;
-    const NodeId id = found->second;
+    if (from.m_slot < 0 || static_cast<size_t>(from.m_slot) >= m_order.size()) return;
+    const NodeId id = m_order[static_cast<size_t>(from.m_slot)];
+    if (m_nodes[static_cast<size_t>(id)].get() != &from) return;
     NodeEvent e;
     e.time = clock;
     e.kind = NodeEvent::Kind::PinStatus;

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "Node.h"
@@ -68,7 +67,15 @@ public:
     const float* Output(PinRef ref) const { return At(ref.node).OutputBuffer(ref.pin); }
 
 private:
+    struct Timer {
+        uint64_t clock;
+        int32_t slot;
+    };
+
     void Route(const Node& from, int32_t output_pin, int32_t state, uint64_t clock) override;
+    void Wake(int32_t slot) override;
+    void LastBlock(uint64_t* start, int32_t* frames) const override;
+    void WakeTimers(uint64_t block_end);
     bool Reaches(NodeId from, NodeId to) const;
     void CheckPin(PinRef ref) const;
 
@@ -79,9 +86,22 @@ private:
     // For each module and output pin: the inputs wired to it.
     std::vector<std::vector<std::vector<PinRef>>> m_fanout;
     std::vector<NodeId> m_order;
-    // Each module's id, for routing its announcements without a search.
-    std::unordered_map<const Node*, NodeId> m_ids;
+    // The modules in order (a module's slot is its place there), and for
+    // each the slots of the modules it feeds, once each: those of slot s are
+    // m_fed[m_fed_start[s]] up to m_fed[m_fed_start[s + 1]].
+    std::vector<Node*> m_slots;
+    // Per slot: the block in which the module last ran (Node::m_ran_cell).
+    std::vector<uint64_t> m_ran;
+    std::vector<int32_t> m_fed_start;
+    std::vector<int32_t> m_fed;
+    // One bit per slot: the modules the next block visits. A module that
+    // would skip every block until something happens rests, its bit clear,
+    // and costs nothing per block (a patch of many voices mostly rests).
+    std::vector<uint64_t> m_awake;
+    // Resting modules that must be visited again at a clock, soonest first.
+    std::vector<Timer> m_timers;
     uint64_t m_clock = 0;
+    int32_t m_last_frames = 0;
     bool m_started = false;
 };
 

@@ -42,6 +42,7 @@ void Node::AddPin(const NodePin& pin) {
     m_output_state.push_back(ST_STATIC);
     m_sources.push_back(nullptr);
     m_source_pins.push_back(-1);
+    m_directions.push_back(pin.direction);
 }
 
 int32_t Node::FindPin(const std::string& name) const {
@@ -69,6 +70,7 @@ std::string Node::PinNames() const {
 void Node::SetValue(int32_t pin, double value) {
     m_values.at(static_cast<size_t>(pin)) = value;
     m_constant_extent = 0;
+    if (m_resting) m_router->Wake(m_slot);
 }
 
 void Node::ScheduleValue(int32_t pin, uint64_t clock, double value) {
@@ -87,14 +89,19 @@ void Node::BindInput(int32_t pin, const float* buffer, const Node* source, int32
     m_buffers.at(static_cast<size_t>(pin)) = const_cast<float*>(buffer);
     m_sources.at(static_cast<size_t>(pin)) = source;
     m_source_pins.at(static_cast<size_t>(pin)) = source_pin;
+    if (source != nullptr) {
+        if (std::find(m_source_ran.begin(), m_source_ran.end(), source->m_ran_cell) == m_source_ran.end())
+            m_source_ran.push_back(source->m_ran_cell);
+    }
     RebuildConstantPins();
 }
 
 void Node::RebuildConstantPins() {
-    m_constant_pins.clear();
+    m_constant_inputs.clear();
     for (size_t i = 0; i < m_pins.size() && i < m_own_buffers.size(); ++i) {
         if (m_pins[i].direction != PinDirection::Input || m_own_buffers[i].empty()) continue;
-        if (m_buffers[i] == m_own_buffers[i].data()) m_constant_pins.push_back(i);
+        if (m_buffers[i] == m_own_buffers[i].data())
+            m_constant_inputs.push_back({m_own_buffers[i].data(), static_cast<float>(m_values[i]), i});
     }
 }
 
@@ -103,17 +110,18 @@ bool Node::IsBound(int32_t pin) const {
     return m_buffers.at(i) != nullptr && (m_own_buffers.size() <= i || m_buffers[i] != m_own_buffers[i].data());
 }
 
-void Node::Prepare(double sample_rate, int32_t block_size, AnnouncementRouter* router) {
+void Node::Prepare(double sample_rate, int32_t block_size, AnnouncementRouter* router, int32_t slot) {
     m_sample_rate = sample_rate;
     m_block_size = block_size;
     m_router = router;
+    m_slot = slot;
     m_own_buffers.resize(m_pins.size());
     m_settled.assign(m_pins.size(), 0.0f);
     m_settled_extent.assign(m_pins.size(), 0);
     m_all_settled = 0;
     m_constant_extent = block_size;
     m_output_pins.clear();
-    m_constant_pins.clear();
+    m_constant_inputs.clear();
     for (size_t i = 0; i < m_pins.size(); ++i) {
         if (m_pins[i].kind != PinKind::Audio) continue;
         const bool input = m_pins[i].direction == PinDirection::Input;
@@ -133,7 +141,10 @@ void Node::Prepare(double sample_rate, int32_t block_size, AnnouncementRouter* r
 
 const float* Node::OutputBuffer(int32_t pin) const { return m_buffers.at(static_cast<size_t>(pin)); }
 
-void Node::Enqueue(const NodeEvent& e) { m_queue.Push(e.time, e); }
+void Node::Enqueue(const NodeEvent& e) {
+    m_queue.Push(e.time, e);
+    if (m_resting) m_router->Wake(m_slot);
+}
 
 void Node::HoldUntil(uint64_t clock, int32_t frames) {
     m_hold_until = clock;
@@ -150,39 +161,60 @@ bool Node::SkipsBlock(uint64_t block_start, int32_t frames) const {
     if (m_sleeping) return frames <= m_all_settled;
     if (frames <= m_hold_frames && block_end <= m_hold_until) return true;
     if (frames > m_held_frames || m_constant_extent < frames) return false;
-    for (const Node* source : m_sources)
-        if (source != nullptr && source->m_skipped_block != block_start) return false;
+    for (const uint64_t* ran : m_source_ran)
+        if (*ran == block_start) return false;
     return true;
+}
+
+// What SkipsBlock asks, for every block to come: sleeping with its outputs
+// settled over any block; between steps over any block, up to the next step;
+// or following inputs that hold, until a source writes (the engine wakes the
+// modules a writing source feeds). A queued event ends the rest at its clock.
+bool Node::Rest(uint64_t* wake_clock) {
+    if (m_router == nullptr) return false;
+    uint64_t wake = m_queue.Empty() ? UINT64_MAX : m_queue.Front().clock;
+    if (m_sleeping) {
+        if (m_all_settled < m_block_size) return false;
+    } else if (m_hold_frames >= m_block_size) {
+        wake = std::min(wake, m_hold_until);
+    } else if (m_held_frames < m_block_size || m_constant_extent < m_block_size) {
+        return false;
+    }
+    m_resting = true;
+    *wake_clock = wake;
+    return true;
+}
+
+void Node::CatchUp() {
+    if (!m_resting) return;
+    m_router->LastBlock(&m_block_start, &m_block_frames);
+    m_now = m_block_start + static_cast<uint64_t>(m_block_frames);
 }
 
 void Node::Announce(int32_t output_pin, int32_t state, uint64_t clock) {
     if (output_pin < 0 || output_pin >= PinCount()) return;
-    if (m_pins[static_cast<size_t>(output_pin)].direction != PinDirection::Output) return;
+    if (m_directions[static_cast<size_t>(output_pin)] != PinDirection::Output) return;
     m_output_state[static_cast<size_t>(output_pin)] = state;
     if (m_router != nullptr) m_router->Route(*this, output_pin, state, clock);
 }
 
-bool Node::HoldsConstant(int32_t pin, int32_t frames, float* value) const {
-    if (!m_sleeping || pin < 0 || pin >= PinCount()) return false;
+bool Node::SettledHolds(int32_t pin, int32_t frames, float* value) const {
+    if (pin < 0 || pin >= PinCount()) return false;
     const size_t i = static_cast<size_t>(pin);
-    if (m_pins[i].direction != PinDirection::Output || m_settled_extent[i] < frames) return false;
+    if (m_directions[i] != PinDirection::Output || m_settled_extent[i] < frames) return false;
     *value = m_settled[i];
     return true;
 }
 
 bool Node::InputConstant(int32_t pin, int32_t frames, float* value) const {
     const size_t i = static_cast<size_t>(pin);
-    if (m_sources[i] != nullptr) return m_sources[i]->HoldsConstant(m_source_pins[i], frames, value);
+    if (const Node* source = m_sources[i]) return source->HoldsConstant(m_source_pins[i], frames, value);
     if (m_own_buffers[i].empty() || m_buffers[i] != m_own_buffers[i].data() || m_constant_extent < frames) return false;
     *value = static_cast<float>(m_values[i]);
     return true;
 }
 
-bool Node::AnyInputStreaming() const {
-    for (size_t i = 0; i < m_pins.size(); ++i)
-        if (m_pins[i].direction == PinDirection::Input && m_input_state[i] == ST_RUN) return true;
-    return false;
-}
+bool Node::AnyInputStreaming() const { return m_streaming > 0; }
 
 void Node::OnPinStatus(int32_t, int32_t) {}
 void Node::OnValueChange(int32_t) {}
@@ -195,7 +227,10 @@ void Node::OnPluginEvent(const VXEvent&) {}
 // modules more than its own processing.
 void Node::RefillConstantInputs(int32_t frames) {
     if (m_constant_extent >= frames) return;
-    for (size_t i : m_constant_pins) std::fill_n(m_own_buffers[i].begin(), frames, static_cast<float>(m_values[i]));
+    for (ConstantInput& input : m_constant_inputs) {
+        input.value = static_cast<float>(m_values[input.pin]);
+        std::fill_n(input.buffer, frames, input.value);
+    }
     m_constant_extent = frames;
 }
 
@@ -203,12 +238,10 @@ void Node::RefillConstantInputs(int32_t frames) {
 // call, its ends included; the ends are what is checked, so the check costs
 // nothing next to the call.
 void Node::CheckConstantInputs(int32_t offset, int32_t frames) {
-    const auto last = static_cast<size_t>(offset + frames - 1);
-    for (size_t i : m_constant_pins) {
-        const auto value = static_cast<float>(m_values[i]);
-        if (!SameBits(m_own_buffers[i][static_cast<size_t>(offset)], value) || !SameBits(m_own_buffers[i][last], value))
+    const int32_t last = offset + frames - 1;
+    for (const ConstantInput& input : m_constant_inputs)
+        if (!SameBits(input.buffer[offset], input.value) || !SameBits(input.buffer[last], input.value))
             m_constant_extent = 0;
-    }
 }
 
 // Sleeping, and no event falls in the block: the module is not called, so
@@ -226,22 +259,35 @@ void Node::ProcessCall(int32_t offset, int32_t frames) {
     if (m_sleep_requested && !AnyInputStreaming()) EnterSleep(offset + frames - 1);
 }
 
-void Node::RunBlock(uint64_t block_start, int32_t frames) {
-    if (frames <= 0) return;
+bool Node::RunBlock(uint64_t block_start, int32_t frames) {
+    if (frames <= 0) return false;
     if (frames > m_block_size) throw HostError("a block longer than the block size");
     m_block_start = block_start;
     m_block_frames = frames;
     if (SkipsBlock(block_start, frames)) {
-        m_skipped_block = block_start;
         m_now = block_start + static_cast<uint64_t>(frames);
-        return;
+        return false;
     }
+    *m_ran_cell = block_start;
     if (QuietBlock(block_start + static_cast<uint64_t>(frames))) {
         if (frames > m_all_settled) PresentSettled(0, frames);
         m_now = block_start + static_cast<uint64_t>(frames);
-        return;
+        return true;
     }
     RefillConstantInputs(frames);
+    if (m_whole_blocks && !m_sleeping) {
+        const uint64_t block_end = block_start + static_cast<uint64_t>(frames);
+        m_now = block_start;
+        DeliverDue();
+        while (!m_queue.Empty() && m_queue.Front().clock < block_end) {
+            m_now = m_queue.Front().clock;
+            DeliverDue();
+        }
+        m_now = block_start;
+        ProcessCall(0, frames);
+        m_now = block_end;
+        return true;
+    }
     int32_t position = 0;
     while (position < frames) {
         m_now = block_start + static_cast<uint64_t>(position);
@@ -259,6 +305,7 @@ void Node::RunBlock(uint64_t block_start, int32_t frames) {
         position = end;
     }
     m_now = block_start + static_cast<uint64_t>(frames);
+    return true;
 }
 
 void Node::DeliverDue() {
@@ -282,7 +329,7 @@ void Node::Deliver(NodeEvent& e) {
     }
     if (e.pin < 0 || e.pin >= PinCount()) return;
     const size_t pin = static_cast<size_t>(e.pin);
-    if (m_pins[pin].direction != PinDirection::Input) return;
+    if (m_directions[pin] != PinDirection::Input) return;
     if (e.kind == NodeEvent::Kind::ValueChange) {
         m_values[pin] = e.value;
         m_constant_extent = 0;
@@ -290,6 +337,12 @@ void Node::Deliver(NodeEvent& e) {
     }
     // A change of an input's stream state is what wakes a sleeping module.
     m_sleeping = false;
+    if (m_settled_hold) {
+        m_settled_hold = false;
+        m_hold_pin = -1;
+        m_hold_frames_out = 0;
+    }
+    m_streaming += (e.state == ST_RUN ? 1 : 0) - (m_input_state[pin] == ST_RUN ? 1 : 0);
     m_input_state[pin] = e.state;
     OnPinStatus(e.pin, e.state);
     if (e.state == ST_ONE_OFF) m_input_state[pin] = ST_STATIC;
@@ -317,6 +370,15 @@ void Node::PresentSettled(int32_t offset, int32_t frames) {
         all = std::min(all, extent);
     }
     m_all_settled = m_output_pins.empty() ? 0 : all;
+    // A module of one output (a plug-in, as a rule) says what it holds
+    // asleep through the fields the modules it feeds read first.
+    if (m_output_pins.size() == 1 && (m_hold_pin < 0 || m_settled_hold)) {
+        const size_t i = m_output_pins[0];
+        m_settled_hold = true;
+        m_hold_frames_out = m_settled_extent[i];
+        m_hold_value = m_settled[i];
+        m_hold_pin = static_cast<int32_t>(i);
+    }
 }
 
 }  // namespace vxhost

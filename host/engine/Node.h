@@ -30,15 +30,22 @@ struct NodeEvent {
 
 class Node;
 
-// Where a module's output announcements go: the engine forwards each one to
-// every input wired to that output.
+// The engine as a module sees it: where its output announcements go (the
+// engine forwards each one to every input wired to that output), and whom it
+// tells when it has work again after resting.
 class AnnouncementRouter {
 public:
     virtual void Route(const Node& from, int32_t output_pin, int32_t state, uint64_t clock) = 0;
+    // The module in `slot` rests and has been given work: visit it again.
+    virtual void Wake(int32_t slot) = 0;
+    // The engine's last block, which a resting module was not told about.
+    virtual void LastBlock(uint64_t* start, int32_t* frames) const = 0;
 
 protected:
     ~AnnouncementRouter() = default;
 };
+
+class Engine;
 
 class Node {
 public:
@@ -68,19 +75,36 @@ public:
     bool IsBound(int32_t pin) const;
 
     // ---- Run by the engine ----
-    void Prepare(double sample_rate, int32_t block_size, AnnouncementRouter* router);
+    // `slot` is the module's place in the engine's order, by which it asks to
+    // be woken.
+    void Prepare(double sample_rate, int32_t block_size, AnnouncementRouter* router, int32_t slot = -1);
     // Opens the module; inputs are bound by now.
     virtual void Start() {}
-    void RunBlock(uint64_t block_start, int32_t frames);
+    // False when the module skipped the block: it wrote nothing.
+    bool RunBlock(uint64_t block_start, int32_t frames);
+    // After a block: true when the module would skip every block to come
+    // (of up to the block size) until an event is queued for it, one of its
+    // sources writes, a value is set, or a block ends after *wake_clock. The
+    // module then rests and the engine leaves it alone until one of those.
+    bool Rest(uint64_t* wake_clock);
     void Enqueue(const NodeEvent& e);
     const float* OutputBuffer(int32_t pin) const;
     // After the module's block: true when output `pin` holds one value,
-    // stored in *value, over the block's first `frames` samples and the
-    // module wrote nothing there in this block (a sleeping module, a step
-    // source between its steps). What reads it may then skip work.
-    virtual bool HoldsConstant(int32_t pin, int32_t frames, float* value) const;
+    // stored in *value, over the block's first `frames` samples (a sleeping
+    // module's settled output, a step source between its steps, a combiner
+    // of held inputs, a product with a zero). What reads it may then skip
+    // work. Asked of many modules each block, so it reads only fields.
+    bool HoldsConstant(int32_t pin, int32_t frames, float* value) const {
+        if (pin == m_hold_pin && frames <= m_hold_frames_out) {
+            *value = m_hold_value;
+            return true;
+        }
+        return m_sleeping && SettledHolds(pin, frames, value);
+    }
 
     // ---- Observation ----
+    // The engine leaves the module alone until it has work (see Rest).
+    bool Resting() const { return m_resting; }
     int32_t InputState(int32_t pin) const { return m_input_state.at(static_cast<size_t>(pin)); }
     int32_t OutputState(int32_t pin) const { return m_output_state.at(static_cast<size_t>(pin)); }
     bool Sleeping() const { return m_sleeping; }
@@ -118,6 +142,23 @@ protected:
     // were not): a block in which every wired source was skipped and no
     // event comes is skipped too.
     void HoldWhileInputsHold(int32_t frames) { m_held_frames = frames; }
+    // Output `pin` holds `value` over the buffer's first `frames` samples
+    // (0: it does not), whether or not the module sleeps; what HoldsConstant
+    // answers for that pin, kept where the modules it feeds read it cheaply.
+    void OutputHolds(int32_t pin, int32_t frames, float value) {
+        m_hold_pin = pin;
+        m_hold_frames_out = frames;
+        m_hold_value = value;
+    }
+    // The module's output at a sample follows its inputs at that sample
+    // alone, and events change only what it announces: its blocks are not
+    // cut at events. Each event is delivered at its clock, then the whole
+    // block is processed in one call (a mixer that many voices announce to
+    // would otherwise run in pieces).
+    void ProcessWholeBlocks() { m_whole_blocks = true; }
+    // A resting module takes the engine's present clock before it answers
+    // a call made between blocks.
+    void CatchUp();
 
     virtual void Process(int32_t offset, int32_t frames) = 0;
     // An input's stream state changed; Now() is the clock of the change.
@@ -127,6 +168,9 @@ protected:
     virtual void OnPluginEvent(const VXEvent& e);
 
 private:
+    friend class Engine;
+
+    bool SettledHolds(int32_t pin, int32_t frames, float* value) const;
     void Deliver(NodeEvent& e);
     void DeliverDue();
     void EnterSleep(int32_t last_sample);
@@ -138,6 +182,44 @@ private:
     void RebuildConstantPins();
     void ProcessCall(int32_t offset, int32_t frames);
 
+    // What every block reads and writes comes first, in as few cache lines
+    // as will hold it: a patch of many voices visits many modules a block.
+    EventQueue<uint64_t, NodeEvent> m_queue;
+    AnnouncementRouter* m_router = nullptr;
+    uint64_t m_now = 0;
+    uint64_t m_block_start = 0;
+    uint64_t m_hold_until = 0;
+    // block_start of the last block not skipped; in an engine, kept in the
+    // engine's array of them, where the modules this one feeds look it up
+    // without touching this module.
+    uint64_t m_ran_block = UINT64_MAX;
+    uint64_t* m_ran_cell = &m_ran_block;
+    // The earliest clock the engine has been asked to wake the module after.
+    uint64_t m_timer = UINT64_MAX;
+    uint64_t m_process_calls = 0;
+    int32_t m_block_size = 0;
+    int32_t m_block_frames = 0;
+    int32_t m_hold_frames = 0;
+    int32_t m_held_frames = 0;
+    // The smallest extent of m_settled_extent, so that a quiet block can tell
+    // at once.
+    int32_t m_all_settled = 0;
+    // The leading samples of the unwired inputs known to hold their values.
+    int32_t m_constant_extent = 0;
+    int32_t m_slot = -1;
+    int32_t m_hold_pin = -1;
+    int32_t m_hold_frames_out = 0;
+    float m_hold_value = 0.0f;
+    // Inputs whose stream state is ST_RUN.
+    int32_t m_streaming = 0;
+    bool m_resting = false;
+    bool m_sleeping = false;
+    bool m_sleep_requested = false;
+    bool m_whole_blocks = false;
+    // The hold fields tell a sleeping module's settled output (cleared when
+    // it wakes).
+    bool m_settled_hold = false;
+
     std::string m_name;
     std::vector<NodePin> m_pins;
     std::vector<float*> m_buffers;
@@ -148,31 +230,23 @@ private:
     std::vector<float> m_settled;
     // Per output pin: the leading samples known to hold m_settled.
     std::vector<int32_t> m_settled_extent;
-    // The smallest of them, so that a quiet block can tell at once.
-    int32_t m_all_settled = 0;
     // Fixed at Prepare: the output pins with a buffer, and the audio inputs
-    // with a buffer of their own (the unwired ones), which the per-block
-    // work goes through rather than every pin.
+    // with a buffer of their own (the unwired ones) with the value each was
+    // last filled with, which the per-block work goes through rather than
+    // every pin.
+    struct ConstantInput {
+        float* buffer;
+        float value;
+        size_t pin;
+    };
     std::vector<size_t> m_output_pins;
-    std::vector<size_t> m_constant_pins;
-    // The leading samples of the unwired inputs known to hold their values.
-    int32_t m_constant_extent = 0;
+    std::vector<ConstantInput> m_constant_inputs;
     std::vector<const Node*> m_sources;
     std::vector<int32_t> m_source_pins;
-    EventQueue<uint64_t, NodeEvent> m_queue;
-    AnnouncementRouter* m_router = nullptr;
+    std::vector<PinDirection> m_directions;
+    // The m_ran_cell of every wired source, once each.
+    std::vector<const uint64_t*> m_source_ran;
     double m_sample_rate = 44100.0;
-    int32_t m_block_size = 0;
-    uint64_t m_now = 0;
-    uint64_t m_block_start = 0;
-    int32_t m_block_frames = 0;
-    uint64_t m_hold_until = 0;
-    int32_t m_hold_frames = 0;
-    int32_t m_held_frames = 0;
-    uint64_t m_skipped_block = UINT64_MAX;  // block_start of the last block skipped
-    bool m_sleeping = false;
-    bool m_sleep_requested = false;
-    uint64_t m_process_calls = 0;
     uint64_t m_late_events = 0;
 };
 

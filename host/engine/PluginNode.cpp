@@ -28,6 +28,7 @@ PluginNode::PluginNode(std::shared_ptr<const PluginLibrary> library, std::string
 PluginNode::~PluginNode() { m_instance.Close(); }
 
 VXIntPtr PluginNode::Dispatch(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
+    CatchUp();
     return m_instance.Dispatch(opcode, index, value, ptr, opt);
 }
 

@@ -35,12 +35,19 @@ void StepNode::Process(int32_t offset, int32_t frames) {
     const bool steps = m_next < m_points.size() && m_points[m_next].clock < end;
     if (!steps) {
         if (offset + frames > m_extent) {
-            std::fill(out + offset, out + offset + frames, m_value);
-            if (offset <= m_extent) m_extent = offset + frames;
+            // The samples from the last step on hold the value already.
+            const int32_t to = offset + frames;
+            int32_t fill_to = to;
+            if (m_tail_from <= to && to <= m_tail_to) fill_to = std::max(offset, m_tail_from);
+            std::fill(out + offset, out + fill_to, m_value);
+            if (offset <= m_extent) m_extent = to;
         }
         HoldUntil(m_next < m_points.size() ? m_points[m_next].clock : UINT64_MAX, m_extent);
+        OutputHolds(0, m_extent, m_value);
         return;
     }
+    // The samples before the first step may hold the value already.
+    const int32_t held = m_extent;
     m_extent = 0;
     HoldUntil(0, 0);
     uint64_t clock = first;
@@ -54,15 +61,13 @@ void StepNode::Process(int32_t offset, int32_t frames) {
         if (changed) Announce(0, ST_ONE_OFF, clock);
         uint64_t until = end;
         if (m_next < m_points.size()) until = std::min(until, m_points[m_next].clock);
-        std::fill(out + offset + (clock - first), out + offset + (until - first), m_value);
+        const auto from = static_cast<int32_t>(clock - first), to = static_cast<int32_t>(until - first);
+        if (changed || offset + to > held) std::fill(out + offset + from, out + offset + to, m_value);
+        m_tail_from = offset + from;
+        m_tail_to = offset + to;
         clock = until;
     }
-}
-
-bool StepNode::HoldsConstant(int32_t pin, int32_t frames, float* value) const {
-    if (pin != 0 || m_extent < frames) return false;
-    *value = m_value;
-    return true;
+    OutputHolds(0, 0, m_value);
 }
 
 SampleNode::SampleNode(std::string name, std::vector<float> samples)

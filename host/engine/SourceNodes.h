@@ -34,7 +34,6 @@ class StepNode : public Node {
 public:
     StepNode(std::string name, std::vector<StepPoint> points, float start = 0.0f);  // points in clock order
     std::string Kind() const override { return "steps"; }
-    bool HoldsConstant(int32_t pin, int32_t frames, float* value) const override;
 
 protected:
     void Process(int32_t offset, int32_t frames) override;
@@ -43,8 +42,11 @@ private:
     std::vector<StepPoint> m_points;
     size_t m_next = 0;
     float m_value;
-    // The leading samples of the buffer known to hold m_value.
+    // The leading samples of the buffer known to hold m_value, and the
+    // samples from the last step written on, which hold it too.
     int32_t m_extent = 0;
+    int32_t m_tail_from = 0;
+    int32_t m_tail_to = 0;
 };
 
 // Plays a recording once, then holds 0.
