@@ -62,12 +62,16 @@ struct Envelope {
     // written. The segment current at `from` begins there: its entry actions
     // run again, as at the start of every processing call. from < frames.
     int32_t Render(float* out, const float* gate, int32_t from, int32_t frames, bool reset_on_trigger) {
-        // The watched sustain hold, where the envelope spends most of a note,
-        // goes straight to its vector loop: the way through the segment
-        // machine costs a good part of what the hold itself does.
-        if (gate != nullptr && segment == ENV_SUSTAIN && avx2_holds) {
-            level = sustain_level;
-            from = HoldSustainAvx2(out, gate, from, frames, level);
+        // The watched holds, where the envelope spends most of its time, go
+        // straight to their vector loops: the way through the segment
+        // machine costs a good part of what a hold itself does.
+        if (gate != nullptr && avx2_holds) {
+            if (segment == ENV_SUSTAIN) {
+                level = sustain_level;
+                from = HoldSustainAvx2(out, gate, from, frames, level);
+            } else if (segment == ENV_IDLE) {
+                from = HoldIdleAvx2(out, gate, from, frames);
+            }
             if (from == frames) return frames;
         }
         return RenderFrom(out, gate, from, frames, reset_on_trigger);
