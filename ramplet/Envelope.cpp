@@ -194,7 +194,7 @@ void Envelope::SetOverallLevel(float input, float sustain_input) {
 // The gate is read only while the last notification concerned it. The
 // watch cannot change during a call (notifications come between calls), so
 // each mode gets its own copy of the loops and an unwatched gate costs nothing.
-int32_t Envelope::Render(float* out, const float* gate, int32_t from, int32_t frames, bool reset_on_trigger) {
+int32_t Envelope::RenderFrom(float* out, const float* gate, int32_t from, int32_t frames, bool reset_on_trigger) {
     if (gate != nullptr) return RenderSegments<true>(out, gate, from, frames, reset_on_trigger);
     return RenderSegments<false>(out, nullptr, from, frames, reset_on_trigger);
 }

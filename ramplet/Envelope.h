@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+#include "EnvelopeHoldAvx2.h"
+
 namespace ramplet {
 
 // Segments of the envelope (Envelope::segment).
@@ -59,12 +61,27 @@ struct Envelope {
     // again from there. Returns `frames` when every sample up to it is
     // written. The segment current at `from` begins there: its entry actions
     // run again, as at the start of every processing call. from < frames.
-    int32_t Render(float* out, const float* gate, int32_t from, int32_t frames, bool reset_on_trigger);
+    int32_t Render(float* out, const float* gate, int32_t from, int32_t frames, bool reset_on_trigger) {
+        // The watched holds, where the envelope spends most of its time, go
+        // straight to their vector loops: the way through the segment
+        // machine costs a good part of what a hold itself does.
+        if (gate != nullptr && avx2_holds) {
+            if (segment == ENV_SUSTAIN) {
+                level = sustain_level;
+                from = HoldSustainAvx2(out, gate, from, frames, level);
+            } else if (segment == ENV_IDLE) {
+                from = HoldIdleAvx2(out, gate, from, frames);
+            }
+            if (from == frames) return frames;
+        }
+        return RenderFrom(out, gate, from, frames, reset_on_trigger);
+    }
 
     // Whether the output moves from the start of the current segment on.
     bool OutputMoves() const { return segment == ENV_ATTACK || segment == ENV_DECAY || segment == ENV_RELEASE; }
 
 private:
+    int32_t RenderFrom(float* out, const float* gate, int32_t from, int32_t frames, bool reset_on_trigger);
     template <bool kGateWatched>
     int32_t RenderSegments(float* out, const float* gate, int32_t i, int32_t n, bool reset_on_trigger);
 };

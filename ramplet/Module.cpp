@@ -163,8 +163,9 @@ void Module::ProcessEnvelopeStatic(int32_t buffer_offset, int32_t sample_frames)
 // in the plug-in's floating-point environment (vx::FpEnvironmentGuard), but
 // switching to it costs two reads of MXCSR, which on some processors take
 // longer than filling a 256-sample buffer. A held envelope does not compute,
-// so HoldCall does without the switch.
-void Module::Process(int32_t buffer_offset, int32_t sample_frames) {
+// so HoldCall does without the switch. Both are built into each routine:
+// a held call is over in a few dozen cycles, and every call level counts.
+__attribute__((always_inline)) inline void Module::Process(int32_t buffer_offset, int32_t sample_frames) {
     if (HoldCall(buffer_offset, sample_frames)) return;
     vx::FpEnvironmentGuard fp;
     CheckInputs(buffer_offset);
@@ -176,7 +177,7 @@ void Module::Process(int32_t buffer_offset, int32_t sample_frames) {
 // integer tests only, up to the gate sample that ends the hold, and from
 // there on (the attack or release, which compute) in the plug-in's
 // environment. Returns false, having changed nothing, for any other call.
-bool Module::HoldCall(int32_t buffer_offset, int32_t sample_frames) {
+__attribute__((always_inline)) inline bool Module::HoldCall(int32_t buffer_offset, int32_t sample_frames) {
     if (m_envelope.OutputMoves()) return false;
     if ((m_call_count & 3u) == 0 && AnyInputChanged(buffer_offset)) return false;
     ++m_call_count;
@@ -211,10 +212,11 @@ void Module::ExamineInputs(int32_t buffer_offset) {
     examine(m_overall_level, m_last_level, ControlInput::OverallLevel);
 }
 
-bool Module::AnyInputChanged(int32_t buffer_offset) const {
-    return IsNewValue(m_attack[buffer_offset], m_last_attack) || IsNewValue(m_decay[buffer_offset], m_last_decay) ||
-           IsNewValue(m_sustain[buffer_offset], m_last_sustain) ||
-           IsNewValue(m_release[buffer_offset], m_last_release) ||
+// All five tests, without a branch between them: on a held call they are
+// all false, and the branches would cost more than the tests.
+__attribute__((always_inline)) inline bool Module::AnyInputChanged(int32_t buffer_offset) const {
+    return IsNewValue(m_attack[buffer_offset], m_last_attack) | IsNewValue(m_decay[buffer_offset], m_last_decay) |
+           IsNewValue(m_sustain[buffer_offset], m_last_sustain) | IsNewValue(m_release[buffer_offset], m_last_release) |
            IsNewValue(m_overall_level[buffer_offset], m_last_level);
 }
 
