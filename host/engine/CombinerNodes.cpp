@@ -157,17 +157,7 @@ CombinerNode::CombinerNode(std::string name, int32_t inputs, float idle_value) :
     AddPin(out);
     m_held_inputs.assign(static_cast<size_t>(inputs), 0.0f);
     m_inputs_now.assign(static_cast<size_t>(inputs), 0.0f);
-    m_input_holds.assign(static_cast<size_t>(inputs), 0);
     ProcessWholeBlocks();
-}
-
-// A whole-block call has asked every input once already.
-bool CombinerNode::InputHolds(int32_t pin, int32_t frames, float* value) const {
-    if (!m_inputs_known || frames != BlockFrames()) return InputConstant(pin, frames, value);
-    const auto k = static_cast<size_t>(pin);
-    if (m_input_holds[k] == 0) return false;
-    *value = m_inputs_now[k];
-    return true;
 }
 
 void CombinerNode::Process(int32_t offset, int32_t frames) {
@@ -175,11 +165,13 @@ void CombinerNode::Process(int32_t offset, int32_t frames) {
     const bool whole = offset == 0 && frames == BlockFrames();
     bool still = whole;
     m_inputs_known = whole;
-    for (int32_t i = 0; whole && i < inputs; ++i) {
-        const auto k = static_cast<size_t>(i);
-        m_input_holds[k] = InputConstant(i, frames, &m_inputs_now[k]);
-        still = still && m_input_holds[k];
-    }
+    uint64_t holds = 0;
+    float* now = m_inputs_now.data();
+    for (int32_t i = 0; whole && i < inputs; ++i)
+        if (InputConstant(i, frames, &now[i])) holds |= uint64_t{1} << i;
+    m_input_holds = holds;
+    // The mask of all inputs, without shifting by 64.
+    still = still && holds == (~uint64_t{0} >> (64 - inputs));
     if (still && m_holds && frames <= m_held_frames && SameInputs(m_inputs_now, m_held_inputs)) return;
     const bool constant = Combine(offset, frames);
     // Constant inputs make a constant output, the same at every sample; so

@@ -26,17 +26,25 @@ protected:
     // Writes the output over the call's samples; true when it wrote one
     // value at every one of them.
     virtual bool Combine(int32_t offset, int32_t frames) = 0;
-    // InputConstant, for the call being combined.
-    bool InputHolds(int32_t pin, int32_t frames, float* value) const;
+    // InputConstant, for the call being combined: a whole-block call has
+    // asked every input once already.
+    bool InputHolds(int32_t pin, int32_t frames, float* value) const {
+        if (!m_inputs_known || frames != BlockFrames()) return InputConstant(pin, frames, value);
+        const auto k = static_cast<size_t>(pin);
+        if (((m_input_holds >> k) & 1u) == 0) return false;
+        *value = m_inputs_now[k];
+        return true;
+    }
 
 private:
     bool m_running = false;
     // The last block's inputs, when each held one value over the whole block.
     std::vector<float> m_held_inputs;
     std::vector<float> m_inputs_now;
-    // Whether each input held one value over the call, asked once for a
-    // whole-block call (m_inputs_known), its value in m_inputs_now.
-    std::vector<char> m_input_holds;
+    // Bit k: input k held one value over the call, asked once for a
+    // whole-block call (m_inputs_known), its value in m_inputs_now. A
+    // combiner has at most 64 inputs.
+    uint64_t m_input_holds = 0;
     bool m_inputs_known = false;
     bool m_holds = false;
     int32_t m_held_frames = 0;

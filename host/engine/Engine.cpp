@@ -174,7 +174,7 @@ void Engine::Run(int32_t frames) {
         uint64_t after = ~uint64_t{0};
         while (const uint64_t bits = m_awake[word] & after) {
             const int bit = __builtin_ctzll(bits);
-            after = bit == 63 ? 0 : ~uint64_t{0} << (bit + 1);
+            after = ~uint64_t{1} << bit;  // the bits above this one
             const auto slot = static_cast<int32_t>(word * 64 + static_cast<size_t>(bit));
             Node& node = *m_slots[static_cast<size_t>(slot)];
             if (node.RunBlock(m_clock, frames)) {

@@ -155,7 +155,7 @@ void Node::HoldUntil(uint64_t clock, int32_t frames) {
 // following inputs whose sources all did nothing in this block: the block
 // would write what the buffers hold already. Sources run before the modules
 // they feed, so their skipping is known here.
-bool Node::SkipsBlock(uint64_t block_start, int32_t frames) const {
+inline bool Node::SkipsBlock(uint64_t block_start, int32_t frames) const {
     const uint64_t block_end = block_start + static_cast<uint64_t>(frames);
     if (!m_queue.Empty() && m_queue.Front().clock < block_end) return false;
     if (m_sleeping) return frames <= m_all_settled;
@@ -163,25 +163,6 @@ bool Node::SkipsBlock(uint64_t block_start, int32_t frames) const {
     if (frames > m_held_frames || m_constant_extent < frames) return false;
     for (const uint64_t* ran : m_source_ran)
         if (*ran == block_start) return false;
-    return true;
-}
-
-// What SkipsBlock asks, for every block to come: sleeping with its outputs
-// settled over any block; between steps over any block, up to the next step;
-// or following inputs that hold, until a source writes (the engine wakes the
-// modules a writing source feeds). A queued event ends the rest at its clock.
-bool Node::Rest(uint64_t* wake_clock) {
-    if (m_router == nullptr) return false;
-    uint64_t wake = m_queue.Empty() ? UINT64_MAX : m_queue.Front().clock;
-    if (m_sleeping) {
-        if (m_all_settled < m_block_size) return false;
-    } else if (m_hold_frames >= m_block_size) {
-        wake = std::min(wake, m_hold_until);
-    } else if (m_held_frames < m_block_size || m_constant_extent < m_block_size) {
-        return false;
-    }
-    m_resting = true;
-    *wake_clock = wake;
     return true;
 }
 
@@ -206,9 +187,7 @@ bool Node::SettledHolds(int32_t pin, int32_t frames, float* value) const {
     return true;
 }
 
-bool Node::InputConstant(int32_t pin, int32_t frames, float* value) const {
-    const size_t i = static_cast<size_t>(pin);
-    if (const Node* source = m_sources[i]) return source->HoldsConstant(m_source_pins[i], frames, value);
+bool Node::UnwiredConstant(size_t i, int32_t frames, float* value) const {
     if (m_own_buffers[i].empty() || m_buffers[i] != m_own_buffers[i].data() || m_constant_extent < frames) return false;
     *value = static_cast<float>(m_values[i]);
     return true;
@@ -226,7 +205,6 @@ void Node::OnPluginEvent(const VXEvent&) {}
 // own. Writing every input on every block would cost a voice of a few
 // modules more than its own processing.
 void Node::RefillConstantInputs(int32_t frames) {
-    if (m_constant_extent >= frames) return;
     for (ConstantInput& input : m_constant_inputs) {
         input.value = static_cast<float>(m_values[input.pin]);
         std::fill_n(input.buffer, frames, input.value);
@@ -247,15 +225,15 @@ void Node::CheckConstantInputs(int32_t offset, int32_t frames) {
 // Sleeping, and no event falls in the block: the module is not called, so
 // its inputs need not be kept, and its outputs already hold their settled
 // value once a whole block has presented it.
-bool Node::QuietBlock(uint64_t block_end) const {
+inline bool Node::QuietBlock(uint64_t block_end) const {
     return m_sleeping && (m_queue.Empty() || m_queue.Front().clock >= block_end);
 }
 
-void Node::ProcessCall(int32_t offset, int32_t frames) {
+inline void Node::ProcessCall(int32_t offset, int32_t frames) {
     m_sleep_requested = false;
     ++m_process_calls;
     Process(offset, frames);
-    CheckConstantInputs(offset, frames);
+    if (!m_constant_inputs.empty()) CheckConstantInputs(offset, frames);
     if (m_sleep_requested && !AnyInputStreaming()) EnterSleep(offset + frames - 1);
 }
 
@@ -274,9 +252,16 @@ bool Node::RunBlock(uint64_t block_start, int32_t frames) {
         m_now = block_start + static_cast<uint64_t>(frames);
         return true;
     }
-    RefillConstantInputs(frames);
+    if (m_constant_extent < frames) RefillConstantInputs(frames);
+    const uint64_t block_end = block_start + static_cast<uint64_t>(frames);
+    // The usual block of a module at work: nothing queued falls in it.
+    if (!m_sleeping && (m_queue.Empty() || m_queue.Front().clock >= block_end)) {
+        m_now = block_start;
+        ProcessCall(0, frames);
+        m_now = block_end;
+        return true;
+    }
     if (m_whole_blocks && !m_sleeping) {
-        const uint64_t block_end = block_start + static_cast<uint64_t>(frames);
         m_now = block_start;
         DeliverDue();
         while (!m_queue.Empty() && m_queue.Front().clock < block_end) {

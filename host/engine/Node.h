@@ -7,6 +7,7 @@
 #ifndef VXHOST_NODE_H
 #define VXHOST_NODE_H
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -132,7 +133,11 @@ protected:
     bool AnyInputStreaming() const;
     // Input `pin` holds one value over the block's first `frames` samples:
     // an unwired input, or one whose source HoldsConstant.
-    bool InputConstant(int32_t pin, int32_t frames, float* value) const;
+    bool InputConstant(int32_t pin, int32_t frames, float* value) const {
+        const size_t i = static_cast<size_t>(pin);
+        if (const Node* source = m_sources[i]) return source->HoldsConstant(m_source_pins[i], frames, value);
+        return UnwiredConstant(i, frames, value);
+    }
     // The module's outputs stay as they are up to `clock` (exclusive), over
     // blocks of up to `frames` samples, unless an event comes: those blocks
     // are skipped. A step source between its steps says so.
@@ -171,6 +176,7 @@ private:
     friend class Engine;
 
     bool SettledHolds(int32_t pin, int32_t frames, float* value) const;
+    bool UnwiredConstant(size_t pin, int32_t frames, float* value) const;
     void Deliver(NodeEvent& e);
     void DeliverDue();
     void EnterSleep(int32_t last_sample);
@@ -249,6 +255,26 @@ private:
     double m_sample_rate = 44100.0;
     uint64_t m_late_events = 0;
 };
+
+// What SkipsBlock asks, for every block to come: sleeping with its outputs
+// settled over any block; between steps over any block, up to the next step;
+// or following inputs that hold, until a source writes (the engine wakes the
+// modules a writing source feeds). A queued event ends the rest at its clock.
+// Asked of every module the engine visits, each block, hence inline.
+inline bool Node::Rest(uint64_t* wake_clock) {
+    if (m_router == nullptr) return false;
+    uint64_t wake = m_queue.Empty() ? UINT64_MAX : m_queue.Front().clock;
+    if (m_sleeping) {
+        if (m_all_settled < m_block_size) return false;
+    } else if (m_hold_frames >= m_block_size) {
+        wake = std::min(wake, m_hold_until);
+    } else if (m_held_frames < m_block_size || m_constant_extent < m_block_size) {
+        return false;
+    }
+    m_resting = true;
+    *wake_clock = wake;
+    return true;
+}
 
 }  // namespace vxhost
 
