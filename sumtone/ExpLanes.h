@@ -71,12 +71,41 @@ SUMTONE_INLINE TablePair TablePairAt(int64_t j) {
     return p;
 }
 
+// The (hi, lo) pairs of 2^(j/128) for two or four lanes' j: each lane's
+// pair in one load, then sorted into his and los.
+template <class D>
+SUMTONE_INLINE void TablePairLanes(typename ExpLaneTypes<D>::Masks j, D& th, D& tl) {
+    constexpr int kLanes = sizeof(D) / sizeof(double);
+    if constexpr (kLanes == 2) {
+        const TablePair p0 = TablePairAt(j[0]), p1 = TablePairAt(j[1]);
+        th = __builtin_shufflevector(p0, p1, 0, 2);
+        tl = __builtin_shufflevector(p0, p1, 1, 3);
+    } else {
+        static_assert(kLanes == 4, "two or four lanes");
+        const TablePair p0 = TablePairAt(j[0]), p1 = TablePairAt(j[1]), p2 = TablePairAt(j[2]),
+                        p3 = TablePairAt(j[3]);
+        th = __builtin_shufflevector(__builtin_shufflevector(p0, p1, 0, 2), __builtin_shufflevector(p2, p3, 0, 2), 0, 1,
+                                     2, 3);
+        tl = __builtin_shufflevector(__builtin_shufflevector(p0, p1, 1, 3), __builtin_shufflevector(p2, p3, 1, 3), 0, 1,
+                                     2, 3);
+    }
+}
+
+// The series of e^u past its first two terms, u·u (= sqh) times u times the
+// rest, in vx::Exp's order.
+template <class D>
+SUMTONE_INLINE D SeriesRestLanes(D sqh, D uh) {
+    return sqh * uh *
+           (0x1.5555555555555p-3 +
+            uh * (0x1.5555555555555p-5 +
+                  uh * (0x1.1111111111111p-7 + uh * (0x1.6c16c16c16c17p-10 + uh * 0x1.a01a01a01a01ap-13))));
+}
+
 // vx::Exp(x) in every lane; every lane within ±700.
 template <class D>
 SUMTONE_INLINE D ExpLanes(D x) {
     using namespace vx::detail;
     using M = typename ExpLaneTypes<D>::Masks;
-    constexpr int kLanes = sizeof(D) / sizeof(double);
     // RoundToIntegral; the shifted sum holds k in its low bits, as its
     // exponent is that of 2^52 for every |k| below 2^51.
     const D shifted = x * kInvLn2N + kRoundShift;
@@ -89,27 +118,11 @@ SUMTONE_INLINE D ExpLanes(D x) {
 
     // ScaleExp: 2^(k/128) from the table, e^(uh + ul) by its series.
     const M j = k & (kExpTableSize - 1);
-    // Each lane's (hi, lo) pair in one load, then sorted into his and los.
-    using Pair = TablePair;
     D th, tl;
-    if constexpr (kLanes == 2) {
-        const Pair p0 = TablePairAt(j[0]), p1 = TablePairAt(j[1]);
-        th = __builtin_shufflevector(p0, p1, 0, 2);
-        tl = __builtin_shufflevector(p0, p1, 1, 3);
-    } else {
-        static_assert(kLanes == 4, "two or four lanes");
-        const Pair p0 = TablePairAt(j[0]), p1 = TablePairAt(j[1]), p2 = TablePairAt(j[2]), p3 = TablePairAt(j[3]);
-        th = __builtin_shufflevector(__builtin_shufflevector(p0, p1, 0, 2), __builtin_shufflevector(p2, p3, 0, 2), 0, 1,
-                                     2, 3);
-        tl = __builtin_shufflevector(__builtin_shufflevector(p0, p1, 1, 3), __builtin_shufflevector(p2, p3, 1, 3), 0, 1,
-                                     2, 3);
-    }
+    TablePairLanes<D>(j, th, tl);
     D sqh, sql;
     TwoProdLanes(uh, uh, sqh, sql);
-    const D rest = sqh * uh *
-                   (0x1.5555555555555p-3 +
-                    uh * (0x1.5555555555555p-5 +
-                          uh * (0x1.1111111111111p-7 + uh * (0x1.6c16c16c16c17p-10 + uh * 0x1.a01a01a01a01ap-13))));
+    const D rest = SeriesRestLanes(sqh, uh);
     D ph, pe;
     FastTwoSumLanes(uh, 0.5 * sqh, ph, pe);
     const D pl = pe + (ul + (uh * ul + (0.5 * sql + rest)));
@@ -195,11 +208,7 @@ __attribute__((target("avx512f"))) inline EightDoubles FusedProductError(EightDo
 // eight by two gathers.
 __attribute__((target("avx2"))) inline void TablePairsAt(ExpLaneTypes<FourDoubles>::Masks j, FourDoubles& th,
                                                          FourDoubles& tl) {
-    const TablePair p0 = TablePairAt(j[0]), p1 = TablePairAt(j[1]), p2 = TablePairAt(j[2]), p3 = TablePairAt(j[3]);
-    th = __builtin_shufflevector(__builtin_shufflevector(p0, p1, 0, 2), __builtin_shufflevector(p2, p3, 0, 2), 0, 1, 2,
-                                 3);
-    tl = __builtin_shufflevector(__builtin_shufflevector(p0, p1, 1, 3), __builtin_shufflevector(p2, p3, 1, 3), 0, 1, 2,
-                                 3);
+    TablePairLanes<FourDoubles>(j, th, tl);
 }
 __attribute__((target("avx512f"))) inline void TablePairsAt(ExpLaneTypes<EightDoubles>::Masks j, EightDoubles& th,
                                                             EightDoubles& tl) {
@@ -246,10 +255,7 @@ SUMTONE_INLINE D PitchesToFrequencyFused(D pitch) {
     TablePairsAt(j, th, tl);
     D sqh = uh * uh;
     const D sql = FusedProductError(uh, uh, sqh);
-    const D rest = sqh * uh *
-                   (0x1.5555555555555p-3 +
-                    uh * (0x1.5555555555555p-5 +
-                          uh * (0x1.1111111111111p-7 + uh * (0x1.6c16c16c16c17p-10 + uh * 0x1.a01a01a01a01ap-13))));
+    const D rest = SeriesRestLanes(sqh, uh);
     const D half = Splat<D>(0.5);
     const D ph = MulAdd(half, sqh, uh);
     const D pe = MulAdd(half, sqh, uh - ph);
