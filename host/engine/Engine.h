@@ -26,7 +26,7 @@ struct Wire {
     PinRef to;    // an input
 };
 
-class Engine : private AnnouncementRouter {
+class Engine final : private AnnouncementRouter {
 public:
     // HostError for a sample rate or block size no module could run at.
     Engine(double sample_rate, int32_t block_size);
